@@ -1,0 +1,87 @@
+// Reads records of a master file by MFN, through its cross-reference file.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "InputFile.hpp"
+#include "OnDiskLayout.hpp"
+
+// Why a record operation could not read what it was asked for.
+enum class RecordFault {
+    None,
+    // The pointer is 0 or has bit 31 set: a deleted record or an MFN never written.
+    NotStored,
+    // The MFN's pointer is not wholly inside the cross-reference file.
+    PointerMissing,
+    // The leader, directory or data area reaches past the end of the master file.
+    PastEndOfMaster,
+};
+
+// Something wrong with one record that its text leaves out.
+struct RecordProblem {
+    enum class Kind {
+        // The MFN's pointer is not wholly inside the cross-reference file; the
+        // text is empty.
+        PointerMissing,
+        // The record reaches past the end of the master file; its text is empty.
+        PastEndOfMaster,
+        // NVF < 0, BASE != 18 + 6 * NVF or MFRL < BASE; its text is empty.
+        InconsistentLeader,
+        // A directory entry whose value is not inside the data area; its line
+        // is left out.
+        EntryOutsideData,
+    };
+    Kind kind;
+    RecordLeader leader;   // as read, for the leader and entry kinds
+    DirectoryEntry entry;  // for EntryOutsideData
+};
+
+class MasterFileReader {
+  public:
+    // Borrowed, never opened or closed here; the caller stores them.
+    InputFile* master = nullptr;
+    InputFile* crossRef = nullptr;
+    ControlRecord controlRecord;
+    std::int32_t lastMfn = 0;
+
+    // Each returns 0 when its preconditions hold and it has read what it was
+    // asked for, -1 otherwise, leaving its outputs as they were. `fault`, when
+    // given, says why a record could not be read.
+
+    // Preconditions: master and crossRef set, and the master file holds the
+    // 16 bytes of the control record.
+    int ReadControlRecord();
+    // Preconditions: master and crossRef set; 1 <= mfn <= lastMfn; leader given.
+    int ReadLeader(std::int32_t mfn, RecordLeader* leader, RecordFault* fault = nullptr);
+    // Reads `count` directory entries from the byte after the leader, then
+    // `dataLength` bytes of data area, and stores a zero byte after them.
+    // Preconditions: master and crossRef set; 1 <= mfn <= lastMfn; directory
+    // and data given.
+    int ReadFields(std::int32_t mfn, DirectoryEntry* directory, std::int32_t count,
+                   unsigned char* data, std::int32_t dataLength, RecordFault* fault = nullptr);
+
+    // The record as tagged text, one "<TAG>value</TAG>\n" line per directory
+    // entry; nothing when a stream is missing or mfn is outside 1 to lastMfn.
+    // A deleted or never-written record has an empty text. What the text
+    // leaves out of a damaged record is added to `problems`, when given.
+    std::optional<std::string> RecordText(std::int32_t mfn,
+                                          std::vector<RecordProblem>* problems = nullptr);
+
+    // Like RecordText, but appends the text to `text`. Returns false, adding
+    // nothing, where RecordText returns nothing.
+    bool AppendRecordText(std::int32_t mfn, std::string& text,
+                          std::vector<RecordProblem>* problems = nullptr);
+
+  private:
+    bool StreamsAndMfnValid(std::int32_t mfn) const;
+    // Finds the master file position of `mfn`'s record; on failure says why.
+    std::optional<std::int64_t> LocateRecord(std::int32_t mfn, RecordFault& fault);
+
+    // Working storage of AppendRecordText, kept from record to record so that
+    // the export does not allocate per record.
+    std::vector<DirectoryEntry> directory_;
+    std::vector<unsigned char> data_;
+};

@@ -1,0 +1,95 @@
+// The on-disk layouts of a CDS/ISIS master file and its cross-reference file,
+// and the arithmetic that finds a record through the cross-reference file.
+//
+// Integers on disk are little-endian two's complement. They are decoded here,
+// byte by byte, so the program reads the same values on any host byte order.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+namespace layout {
+
+constexpr std::int64_t kBlockSize = 512;
+constexpr std::int32_t kControlRecordSize = 16;
+constexpr std::int32_t kLeaderSize = 18;
+constexpr std::int32_t kDirectoryEntrySize = 6;
+constexpr std::int32_t kPointerSize = 4;
+// Every cross-reference block starts with its own 4-byte XRFPOS, so a block
+// holds 127 record pointers, not 128.
+constexpr std::int64_t kPointersPerBlock = 127;
+constexpr std::int32_t kMaxRecordLength = 32767;
+
+inline std::int16_t DecodeInt16(const unsigned char* bytes) {
+    const auto raw = static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
+    return static_cast<std::int16_t>(raw);
+}
+
+inline std::uint32_t DecodeUint32(const unsigned char* bytes) {
+    return static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
+           (static_cast<std::uint32_t>(bytes[2]) << 16) |
+           (static_cast<std::uint32_t>(bytes[3]) << 24);
+}
+
+inline std::int32_t DecodeInt32(const unsigned char* bytes) {
+    return static_cast<std::int32_t>(DecodeUint32(bytes));
+}
+
+// Byte position of the pointer of `mfn` (mfn >= 1) in the cross-reference file.
+// Computed in 64 bits: for very large MFNs it exceeds 2^31 - 1.
+constexpr std::int64_t PointerPosition(std::int32_t mfn) {
+    const std::int64_t index = static_cast<std::int64_t>(mfn) - 1;
+    return kBlockSize * (index / kPointersPerBlock) + kPointerSize +
+           kPointerSize * (index % kPointersPerBlock);
+}
+
+// How many MFNs, counted from 1, have their pointer wholly inside a
+// cross-reference file of `fileSize` bytes.
+constexpr std::int64_t PointerSlotCount(std::int64_t fileSize) {
+    if (fileSize <= 0) {
+        return 0;
+    }
+    const std::int64_t rest = fileSize % kBlockSize;
+    const std::int64_t slotsInLastBlock = rest >= kPointerSize ? (rest - kPointerSize) / 4 : 0;
+    return kPointersPerBlock * (fileSize / kBlockSize) + slotsInLastBlock;
+}
+
+// The master file byte at which the record of a pointer begins, or nothing for
+// a pointer that stores no record: block number 0 (an MFN never written) or
+// bit 31 set (a deleted record). Bits 9 and 10 carry no position.
+constexpr std::optional<std::int64_t> RecordPosition(std::uint32_t pointer) {
+    const std::uint32_t block = pointer >> 11;
+    if (block == 0 || (pointer & 0x80000000u) != 0) {
+        return std::nullopt;
+    }
+    return (static_cast<std::int64_t>(block) - 1) * kBlockSize + (pointer & 0x1FFu);
+}
+
+}  // namespace layout
+
+// The first 16 bytes of the master file.
+struct ControlRecord {
+    std::int32_t CTLMFN = 0;
+    std::int32_t NXTMFN = 0;
+    std::int32_t NXTMFB = 0;
+    std::int16_t NXTMFP = 0;
+    std::int16_t MFTYPE = 0;
+};
+
+// A record's leader, field for field as stored.
+struct RecordLeader {
+    std::int32_t MFN = 0;
+    std::int16_t MFRL = 0;
+    std::int32_t MFBWB = 0;
+    std::int16_t MFBWP = 0;
+    std::int16_t BASE = 0;
+    std::int16_t NVF = 0;
+    std::int16_t STATUS = 0;
+};
+
+// One directory entry: where a field's value lies in the record's data area.
+struct DirectoryEntry {
+    std::int16_t TAG = 0;
+    std::int16_t POS = 0;
+    std::int16_t LEN = 0;
+};

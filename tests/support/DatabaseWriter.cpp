@@ -1,0 +1,176 @@
+#include "DatabaseWriter.hpp"
+
+#include <fstream>
+#include <stdexcept>
+
+namespace {
+
+void Put16(std::string& out, std::int32_t value) {
+    const auto raw = static_cast<std::uint16_t>(value);
+    out += static_cast<char>(raw & 0xFF);
+    out += static_cast<char>(raw >> 8);
+}
+
+void Put32(std::string& out, std::int64_t value) {
+    const auto raw = static_cast<std::uint32_t>(value);
+    for (int shift = 0; shift < 32; shift += 8) {
+        out += static_cast<char>((raw >> shift) & 0xFF);
+    }
+}
+
+void Patch32(std::string& out, std::size_t at, std::int64_t value) {
+    std::string bytes;
+    Put32(bytes, value);
+    out.replace(at, 4, bytes);
+}
+
+std::uint32_t PointerTo(std::int64_t position) {
+    const auto block = static_cast<std::uint32_t>(position / 512 + 1);
+    return (block << 11) | static_cast<std::uint32_t>(position % 512);
+}
+
+}  // namespace
+
+std::string RawRecord(std::int32_t mfrl, std::int32_t base, std::int32_t nvf,
+                      const std::vector<RawEntry>& entries, const std::string& data,
+                      std::int32_t mfn, std::int16_t status) {
+    std::string out;
+    Put32(out, mfn);
+    Put16(out, mfrl);
+    Put32(out, 0);  // MFBWB
+    Put16(out, 0);  // MFBWP
+    Put16(out, base);
+    Put16(out, nvf);
+    Put16(out, status);
+    for (const RawEntry& entry : entries) {
+        Put16(out, entry.tag);
+        Put16(out, entry.pos);
+        Put16(out, entry.len);
+    }
+    return out + data;
+}
+
+std::string DatabaseWriter::EncodeRecord(const FixtureRecord& record, std::int32_t mfn) {
+    const auto nvf = static_cast<std::int32_t>(record.fields.size());
+    const std::int32_t base = 18 + 6 * nvf;
+    std::string data;
+    std::vector<RawEntry> entries;
+    for (const Field& field : record.fields) {
+        entries.push_back({field.tag, static_cast<std::int32_t>(data.size()),
+                           static_cast<std::int32_t>(field.value.size())});
+        data += field.value;
+    }
+    const auto mfrl = static_cast<std::int64_t>(base) + static_cast<std::int64_t>(data.size());
+    if (mfrl > 32767) {
+        throw std::length_error("a record holds at most 32767 bytes");
+    }
+    return RawRecord(static_cast<std::int32_t>(mfrl), base, nvf, entries, data, mfn, record.status);
+}
+
+std::int64_t DatabaseWriter::Append(const std::string& bytes) {
+    const auto start = static_cast<std::int64_t>(master_.size());
+    master_ += bytes;
+    return start;
+}
+
+std::int32_t DatabaseWriter::Add(const FixtureRecord& record) {
+    const auto mfn = static_cast<std::int32_t>(records_.size() + 1);
+    records_.push_back({record, Append(EncodeRecord(record, mfn)), false});
+    return mfn;
+}
+
+void DatabaseWriter::Update(std::int32_t mfn, const FixtureRecord& record) {
+    Slot& slot = records_.at(static_cast<std::size_t>(mfn - 1));
+    slot.record = record;
+    slot.start = Append(EncodeRecord(record, mfn));
+}
+
+void DatabaseWriter::Delete(std::int32_t mfn) {
+    records_.at(static_cast<std::size_t>(mfn - 1)).deleted = true;
+}
+
+std::int32_t DatabaseWriter::AddUnwritten() {
+    records_.push_back({});
+    return static_cast<std::int32_t>(records_.size());
+}
+
+std::int32_t DatabaseWriter::AddRaw(const std::string& recordBytes) {
+    records_.push_back({{}, Append(recordBytes), false});
+    return static_cast<std::int32_t>(records_.size());
+}
+
+std::int64_t DatabaseWriter::RecordStart(std::int32_t mfn) const {
+    return records_.at(static_cast<std::size_t>(mfn - 1)).start;
+}
+
+std::string DatabaseWriter::MasterBytes() const {
+    std::string out = master_;
+    const std::int32_t nextMfn = hasOverride_ ? nextMfnOverride_ : LastMfn() + 1;
+    Patch32(out, 0, 0);  // CTLMFN
+    Patch32(out, 4, nextMfn);
+    Patch32(out, 8, static_cast<std::int64_t>(out.size()) / 512 + 1);  // NXTMFB
+    std::string tail;
+    Put16(tail, static_cast<std::int32_t>(out.size() % 512));  // NXTMFP
+    Put16(tail, 0);                                            // MFTYPE
+    out.replace(12, 4, tail);
+    return out;
+}
+
+std::string DatabaseWriter::CrossRefBytes() const {
+    const std::size_t blocks = records_.size() / 127 + 1;
+    std::string out;
+    for (std::size_t block = 0; block < blocks; ++block) {
+        const auto number = static_cast<std::int64_t>(block + 1);
+        Put32(out, block + 1 == blocks ? -number : number);  // XRFPOS
+        for (std::size_t slot = 0; slot < 127; ++slot) {
+            const std::size_t index = block * 127 + slot;
+            std::uint32_t pointer = 0;
+            if (index < records_.size() && records_[index].start >= 0) {
+                pointer = PointerTo(records_[index].start) | pointerFlags_;
+                if (records_[index].deleted) {
+                    pointer = 0u - pointer;
+                }
+            }
+            Put32(out, pointer);
+        }
+    }
+    return out;
+}
+
+void DatabaseWriter::WriteTo(const std::filesystem::path& directory) const {
+    WriteFile(directory / "ths.mst", MasterBytes());
+    WriteFile(directory / "ths.xrf", CrossRefBytes());
+}
+
+std::string DatabaseWriter::ExpectedOutput() const {
+    std::string out;
+    for (std::size_t i = 0; i < records_.size(); ++i) {
+        out += "[RECORD " + std::to_string(i + 1) + "]\n";
+        const Slot& slot = records_[i];
+        if (slot.start >= 0 && !slot.deleted) {
+            for (const Field& field : slot.record.fields) {
+                const std::string tag = std::to_string(field.tag);
+                out += "<" + tag + ">" + field.value.substr(0, field.value.find('\0')) + "</" +
+                       tag + ">\n";
+            }
+        }
+        out += "\n\n";
+    }
+    return out;
+}
+
+void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + path.string());
+    }
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("cannot read " + path.string());
+    }
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}

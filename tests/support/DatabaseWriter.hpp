@@ -1,0 +1,87 @@
+// Writes CDS/ISIS databases (a master file and its cross-reference file) for
+// tests, examples and benchmarks, and knows what their export must be.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+struct Field {
+    std::int16_t tag;
+    std::string value;
+};
+
+struct FixtureRecord {
+    std::vector<Field> fields;
+    std::int16_t status = 0;
+};
+
+// A directory entry as stored, for records built byte by byte.
+struct RawEntry {
+    std::int32_t tag;
+    std::int32_t pos;
+    std::int32_t len;
+};
+
+// The bytes of a record whose leader and directory say whatever they are
+// given, consistent or not; the data area follows the directory.
+std::string RawRecord(std::int32_t mfrl, std::int32_t base, std::int32_t nvf,
+                      const std::vector<RawEntry>& entries, const std::string& data,
+                      std::int32_t mfn = 1, std::int16_t status = 0);
+
+class DatabaseWriter {
+  public:
+    // Writes the record at the end of the master file under the next MFN.
+    std::int32_t Add(const FixtureRecord& record);
+    // Writes a new version of `mfn` at the end of the master file and points
+    // the cross-reference file at it; the old version stays where it was.
+    void Update(std::int32_t mfn, const FixtureRecord& record);
+    // Marks `mfn` deleted, as the format does: its pointer is negated.
+    void Delete(std::int32_t mfn);
+    // Takes the next MFN without writing a record: its pointer is 0.
+    std::int32_t AddUnwritten();
+    // Appends arbitrary record bytes under the next MFN.
+    std::int32_t AddRaw(const std::string& recordBytes);
+    // Bits ORed into every stored pointer (bits 9 and 10 carry no position).
+    void SetPointerFlags(std::uint32_t flags) { pointerFlags_ = flags; }
+    // Overrides the control record's NXTMFN, which is otherwise one more
+    // than the last MFN.
+    void SetNextMfn(std::int32_t nextMfn) {
+        nextMfnOverride_ = nextMfn;
+        hasOverride_ = true;
+    }
+
+    std::int32_t LastMfn() const { return static_cast<std::int32_t>(records_.size()); }
+    // Where the current version of `mfn` starts in the master file.
+    std::int64_t RecordStart(std::int32_t mfn) const;
+
+    std::string MasterBytes() const;
+    std::string CrossRefBytes() const;
+    // Writes ths.mst and ths.xrf into `directory`.
+    void WriteTo(const std::filesystem::path& directory) const;
+
+    // What a correct export of this database writes: each record's fields in
+    // order, each value up to its first zero byte.
+    std::string ExpectedOutput() const;
+
+    // The bytes of one record: 18-byte leader, directory, data area.
+    static std::string EncodeRecord(const FixtureRecord& record, std::int32_t mfn);
+
+  private:
+    struct Slot {
+        FixtureRecord record;
+        std::int64_t start = -1;  // -1: never written
+        bool deleted = false;
+    };
+    std::int64_t Append(const std::string& bytes);
+
+    std::string master_ = std::string(64, '\0');  // the control record's block
+    std::vector<Slot> records_;
+    std::uint32_t pointerFlags_ = 0;
+    std::int32_t nextMfnOverride_ = 0;
+    bool hasOverride_ = false;
+};
+
+void WriteFile(const std::filesystem::path& path, const std::string& bytes);
+std::string ReadFile(const std::filesystem::path& path);

@@ -1,0 +1,18 @@
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the object goes.
+#pragma once
+
+#include <filesystem>
+
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
