@@ -7,12 +7,6 @@
 
 namespace {
 
-bool LeaderIsConsistent(const RecordLeader& leader) {
-    return leader.NVF >= 0 &&
-           leader.BASE == layout::kLeaderSize + layout::kDirectoryEntrySize * leader.NVF &&
-           leader.MFRL >= leader.BASE;
-}
-
 void AppendTag(std::string& text, std::int16_t tag) {
     char digits[8];
     const auto end = std::to_chars(digits, digits + sizeof digits, tag).ptr;
@@ -43,7 +37,7 @@ bool MasterFileReader::AppendRecordText(std::int32_t mfn, std::string& text,
         }
         return true;
     }
-    if (!LeaderIsConsistent(leader)) {
+    if (fault == RecordFault::InconsistentLeader) {
         report(RecordProblem::Kind::InconsistentLeader, leader);
         return true;
     }

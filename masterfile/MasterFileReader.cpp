@@ -51,31 +51,50 @@ std::optional<std::int64_t> MasterFileReader::LocateRecord(std::int32_t mfn, Rec
     return position;
 }
 
+std::int32_t MasterFileReader::ReadLeaderAt(std::int64_t start, RecordLeader& leader,
+                                            RecordFault& fault) {
+    const std::int64_t available = master->Size() - start;
+    if (available < layout::kLeaderSize) {
+        return 0;
+    }
+    unsigned char bytes[layout::kAlignedLeaderSize];
+    const std::size_t wanted =
+        available >= layout::kAlignedLeaderSize ? layout::kAlignedLeaderSize : layout::kLeaderSize;
+    master->Seek(start);
+    if (master->Read(bytes, wanted) < static_cast<std::size_t>(layout::kLeaderSize)) {
+        return 0;
+    }
+    leader = layout::DecodeLeader(bytes);
+    if (layout::LeaderIsConsistent(leader, layout::kLeaderSize)) {
+        return layout::kLeaderSize;
+    }
+    if (wanted == layout::kAlignedLeaderSize) {
+        const RecordLeader aligned = layout::DecodeAlignedLeader(bytes);
+        if (layout::LeaderIsConsistent(aligned, layout::kAlignedLeaderSize) &&
+            start + aligned.MFRL <= master->Size()) {
+            leader = aligned;
+            return layout::kAlignedLeaderSize;
+        }
+    }
+    fault = RecordFault::InconsistentLeader;
+    return layout::kLeaderSize;
+}
+
 int MasterFileReader::ReadLeader(std::int32_t mfn, RecordLeader* leader, RecordFault* fault) {
     if (!StreamsAndMfnValid(mfn) || leader == nullptr) {
         return -1;
     }
     RecordFault why = RecordFault::None;
+    RecordLeader read;
     const auto start = LocateRecord(mfn, why);
-    unsigned char bytes[layout::kLeaderSize];
-    if (start) {
-        master->Seek(*start);
-        if (*start + layout::kLeaderSize > master->Size() ||
-            master->Read(bytes, sizeof bytes) != sizeof bytes) {
-            why = RecordFault::PastEndOfMaster;
-        }
+    if (start && ReadLeaderAt(*start, read, why) == 0) {
+        why = RecordFault::PastEndOfMaster;
     }
     SetFault(fault, why);
-    if (why != RecordFault::None) {
+    if (!start || why == RecordFault::PastEndOfMaster) {
         return -1;
     }
-    leader->MFN = layout::DecodeInt32(bytes);
-    leader->MFRL = layout::DecodeInt16(bytes + 4);
-    leader->MFBWB = layout::DecodeInt32(bytes + 6);
-    leader->MFBWP = layout::DecodeInt16(bytes + 10);
-    leader->BASE = layout::DecodeInt16(bytes + 12);
-    leader->NVF = layout::DecodeInt16(bytes + 14);
-    leader->STATUS = layout::DecodeInt16(bytes + 16);
+    *leader = read;
     return 0;
 }
 
@@ -85,21 +104,25 @@ int MasterFileReader::ReadFields(std::int32_t mfn, DirectoryEntry* directory, st
         return -1;
     }
     RecordFault why = RecordFault::None;
+    RecordLeader leader;
+    std::int64_t fieldsStart = 0;
     const auto start = LocateRecord(mfn, why);
     if (start) {
+        const std::int32_t leaderSize = ReadLeaderAt(*start, leader, why);
         const std::int64_t entries = count > 0 ? count : 0;
         const std::int64_t length = dataLength > 0 ? dataLength : 0;
-        const std::int64_t fieldsStart = *start + layout::kLeaderSize;
-        if (fieldsStart + entries * layout::kDirectoryEntrySize + length > master->Size()) {
+        fieldsStart = *start + leaderSize;
+        if (leaderSize == 0 ||
+            fieldsStart + entries * layout::kDirectoryEntrySize + length > master->Size()) {
             why = RecordFault::PastEndOfMaster;
         }
     }
     SetFault(fault, why);
-    if (why != RecordFault::None) {
+    if (!start || why == RecordFault::PastEndOfMaster) {
         return -1;
     }
 
-    master->Seek(*start + layout::kLeaderSize);
+    master->Seek(fieldsStart);
     for (std::int32_t i = 0; i < count; ++i) {
         unsigned char bytes[layout::kDirectoryEntrySize];
         if (master->Read(bytes, sizeof bytes) != sizeof bytes) {

@@ -18,6 +18,9 @@ enum class RecordFault {
     PointerMissing,
     // The leader, directory or data area reaches past the end of the master file.
     PastEndOfMaster,
+    // Read, but neither the 18-byte nor the 20-byte reading of the leader is
+    // consistent (NVF < 0, BASE != leader size + 6 * NVF, or MFRL < BASE).
+    InconsistentLeader,
 };
 
 // Something wrong with one record that its text leaves out.
@@ -49,7 +52,12 @@ class MasterFileReader {
 
     // Each returns 0 when its preconditions hold and it has read what it was
     // asked for, -1 otherwise, leaving its outputs as they were. `fault`, when
-    // given, says why a record could not be read.
+    // given, says why a record could not be read, or that its leader was
+    // read but is inconsistent.
+    //
+    // A record's own leader decides its layout: the 18-byte leader when that
+    // reading is consistent, else the 20-byte aligned leader when that one is
+    // consistent and the record lies inside the file, else the 18-byte reading.
 
     // Preconditions: master and crossRef set, and the master file holds the
     // 16 bytes of the control record.
@@ -79,6 +87,10 @@ class MasterFileReader {
     bool StreamsAndMfnValid(std::int32_t mfn) const;
     // Finds the master file position of `mfn`'s record; on failure says why.
     std::optional<std::int64_t> LocateRecord(std::int32_t mfn, RecordFault& fault);
+    // Reads the leader of the record at `start` in whichever layout fits it.
+    // Returns its size in bytes, or 0 when the file ends inside it; `fault`
+    // is set to InconsistentLeader when neither layout fits.
+    std::int32_t ReadLeaderAt(std::int64_t start, RecordLeader& leader, RecordFault& fault);
 
     // Working storage of AppendRecordText, kept from record to record so that
     // the export does not allocate per record.

@@ -13,12 +13,13 @@ namespace layout {
 constexpr std::int64_t kBlockSize = 512;
 constexpr std::int32_t kControlRecordSize = 16;
 constexpr std::int32_t kLeaderSize = 18;
+// Some 32-bit writers put two pad bytes after MFRL, aligning MFBWB.
+constexpr std::int32_t kAlignedLeaderSize = 20;
 constexpr std::int32_t kDirectoryEntrySize = 6;
 constexpr std::int32_t kPointerSize = 4;
 // Every cross-reference block starts with its own 4-byte XRFPOS, so a block
 // holds 127 record pointers, not 128.
 constexpr std::int64_t kPointersPerBlock = 127;
-constexpr std::int32_t kMaxRecordLength = 32767;
 
 inline std::int16_t DecodeInt16(const unsigned char* bytes) {
     const auto raw = static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
@@ -93,3 +94,40 @@ struct DirectoryEntry {
     std::int16_t POS = 0;
     std::int16_t LEN = 0;
 };
+
+namespace layout {
+
+// The leader as stored in `kLeaderSize` bytes.
+inline RecordLeader DecodeLeader(const unsigned char* bytes) {
+    RecordLeader leader;
+    leader.MFN = DecodeInt32(bytes);
+    leader.MFRL = DecodeInt16(bytes + 4);
+    leader.MFBWB = DecodeInt32(bytes + 6);
+    leader.MFBWP = DecodeInt16(bytes + 10);
+    leader.BASE = DecodeInt16(bytes + 12);
+    leader.NVF = DecodeInt16(bytes + 14);
+    leader.STATUS = DecodeInt16(bytes + 16);
+    return leader;
+}
+
+// The leader as stored in `kAlignedLeaderSize` bytes, with the pad after MFRL.
+inline RecordLeader DecodeAlignedLeader(const unsigned char* bytes) {
+    RecordLeader leader;
+    leader.MFN = DecodeInt32(bytes);
+    leader.MFRL = DecodeInt16(bytes + 4);
+    leader.MFBWB = DecodeInt32(bytes + 8);
+    leader.MFBWP = DecodeInt16(bytes + 12);
+    leader.BASE = DecodeInt16(bytes + 14);
+    leader.NVF = DecodeInt16(bytes + 16);
+    leader.STATUS = DecodeInt16(bytes + 18);
+    return leader;
+}
+
+// Whether a leader read with a leader of `leaderSize` bytes describes a
+// record: the directory follows the leader, the data area the directory.
+inline bool LeaderIsConsistent(const RecordLeader& leader, std::int32_t leaderSize) {
+    return leader.NVF >= 0 && leader.BASE == leaderSize + kDirectoryEntrySize * leader.NVF &&
+           leader.MFRL >= leader.BASE;
+}
+
+}  // namespace layout

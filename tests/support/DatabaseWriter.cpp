@@ -33,10 +33,13 @@ std::uint32_t PointerTo(std::int64_t position) {
 
 std::string RawRecord(std::int32_t mfrl, std::int32_t base, std::int32_t nvf,
                       const std::vector<RawEntry>& entries, const std::string& data,
-                      std::int32_t mfn, std::int16_t status) {
+                      std::int32_t mfn, std::int16_t status, LeaderLayout layout) {
     std::string out;
     Put32(out, mfn);
     Put16(out, mfrl);
+    if (layout == LeaderLayout::Aligned) {
+        Put16(out, 0);  // pad
+    }
     Put32(out, 0);  // MFBWB
     Put16(out, 0);  // MFBWP
     Put16(out, base);
@@ -50,9 +53,10 @@ std::string RawRecord(std::int32_t mfrl, std::int32_t base, std::int32_t nvf,
     return out + data;
 }
 
-std::string DatabaseWriter::EncodeRecord(const FixtureRecord& record, std::int32_t mfn) {
+std::string DatabaseWriter::EncodeRecord(const FixtureRecord& record, std::int32_t mfn,
+                                         LeaderLayout layout) {
     const auto nvf = static_cast<std::int32_t>(record.fields.size());
-    const std::int32_t base = 18 + 6 * nvf;
+    const std::int32_t base = (layout == LeaderLayout::Aligned ? 20 : 18) + 6 * nvf;
     std::string data;
     std::vector<RawEntry> entries;
     for (const Field& field : record.fields) {
@@ -64,7 +68,8 @@ std::string DatabaseWriter::EncodeRecord(const FixtureRecord& record, std::int32
     if (mfrl > 32767) {
         throw std::length_error("a record holds at most 32767 bytes");
     }
-    return RawRecord(static_cast<std::int32_t>(mfrl), base, nvf, entries, data, mfn, record.status);
+    return RawRecord(static_cast<std::int32_t>(mfrl), base, nvf, entries, data, mfn, record.status,
+                     layout);
 }
 
 std::int64_t DatabaseWriter::Append(const std::string& bytes) {
@@ -75,14 +80,14 @@ std::int64_t DatabaseWriter::Append(const std::string& bytes) {
 
 std::int32_t DatabaseWriter::Add(const FixtureRecord& record) {
     const auto mfn = static_cast<std::int32_t>(records_.size() + 1);
-    records_.push_back({record, Append(EncodeRecord(record, mfn)), false});
+    records_.push_back({record, Append(EncodeRecord(record, mfn, layout_)), false});
     return mfn;
 }
 
 void DatabaseWriter::Update(std::int32_t mfn, const FixtureRecord& record) {
     Slot& slot = records_.at(static_cast<std::size_t>(mfn - 1));
     slot.record = record;
-    slot.start = Append(EncodeRecord(record, mfn));
+    slot.start = Append(EncodeRecord(record, mfn, layout_));
 }
 
 void DatabaseWriter::Delete(std::int32_t mfn) {

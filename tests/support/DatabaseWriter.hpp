@@ -17,6 +17,10 @@ struct FixtureRecord {
     std::int16_t status = 0;
 };
 
+// How a record's leader is stored: the usual 18 bytes, or 20 bytes with two
+// pad bytes after MFRL, as some 32-bit writers store it.
+enum class LeaderLayout { Standard, Aligned };
+
 // A directory entry as stored, for records built byte by byte.
 struct RawEntry {
     std::int32_t tag;
@@ -28,7 +32,8 @@ struct RawEntry {
 // given, consistent or not; the data area follows the directory.
 std::string RawRecord(std::int32_t mfrl, std::int32_t base, std::int32_t nvf,
                       const std::vector<RawEntry>& entries, const std::string& data,
-                      std::int32_t mfn = 1, std::int16_t status = 0);
+                      std::int32_t mfn = 1, std::int16_t status = 0,
+                      LeaderLayout layout = LeaderLayout::Standard);
 
 class DatabaseWriter {
   public:
@@ -45,6 +50,8 @@ class DatabaseWriter {
     std::int32_t AddRaw(const std::string& recordBytes);
     // Bits ORed into every stored pointer (bits 9 and 10 carry no position).
     void SetPointerFlags(std::uint32_t flags) { pointerFlags_ = flags; }
+    // The leader layout of the records written from now on.
+    void SetLeaderLayout(LeaderLayout layout) { layout_ = layout; }
     // Overrides the control record's NXTMFN, which is otherwise one more
     // than the last MFN.
     void SetNextMfn(std::int32_t nextMfn) {
@@ -65,8 +72,9 @@ class DatabaseWriter {
     // order, each value up to its first zero byte.
     std::string ExpectedOutput() const;
 
-    // The bytes of one record: 18-byte leader, directory, data area.
-    static std::string EncodeRecord(const FixtureRecord& record, std::int32_t mfn);
+    // The bytes of one record: leader, directory, data area.
+    static std::string EncodeRecord(const FixtureRecord& record, std::int32_t mfn,
+                                    LeaderLayout layout = LeaderLayout::Standard);
 
   private:
     struct Slot {
@@ -79,6 +87,7 @@ class DatabaseWriter {
     std::string master_ = std::string(64, '\0');  // the control record's block
     std::vector<Slot> records_;
     std::uint32_t pointerFlags_ = 0;
+    LeaderLayout layout_ = LeaderLayout::Standard;
     std::int32_t nextMfnOverride_ = 0;
     bool hasOverride_ = false;
 };
