@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -17,7 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-long long CarriageReturns(const std::string& text) {
+std::ptrdiff_t CarriageReturns(const std::string& text) {
     return std::count(text.begin(), text.end(), '\r');
 }
 
