@@ -38,8 +38,13 @@ ExportRun RunExport(const std::filesystem::path& directory) {
     const auto absolute = std::filesystem::absolute(directory);
     const auto stdoutPath = absolute.string() + ".stdout";
     const auto stderrPath = absolute.string() + ".stderr";
-    const std::string command = "\"" + std::string(MSTEXPORT_PROGRAM) + "\" > \"" + stdoutPath +
-                                "\" 2> \"" + stderrPath + "\"";
+    std::string command = "\"" + std::string(MSTEXPORT_PROGRAM) + "\" > \"" + stdoutPath +
+                          "\" 2> \"" + stderrPath + "\"";
+#ifdef _WIN32
+    // cmd.exe /c drops the first and the last quote of a line that holds more
+    // than two; the extra pair keeps the program's path quoted.
+    command = "\"" + command + "\"";
+#endif
     ExportRun run;
     {
         WorkingDirectory inside(absolute);
