@@ -91,9 +91,4 @@ class MasterFileReader {
     // Returns its size in bytes, or 0 when the file ends inside it; `fault`
     // is set to InconsistentLeader when neither layout fits.
     std::int32_t ReadLeaderAt(std::int64_t start, RecordLeader& leader, RecordFault& fault);
-
-    // Working storage of AppendRecordText, kept from record to record so that
-    // the export does not allocate per record.
-    std::vector<DirectoryEntry> directory_;
-    std::vector<unsigned char> data_;
 };
