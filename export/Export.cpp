@@ -51,10 +51,12 @@ std::string Describe(const char* masterName, std::int32_t mfn, const RecordProbl
     return line + "damaged record";
 }
 
-void AppendNumber(std::string& text, std::int64_t number) {
-    char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
-    text.append(digits, end);
+void AppendHeader(std::string& text, std::int64_t mfn) {
+    char line[32] = "[RECORD ";
+    char* end = std::to_chars(line + 8, line + sizeof line - 2, mfn).ptr;
+    *end++ = ']';
+    *end++ = '\n';
+    text.append(line, static_cast<std::size_t>(end - line));
 }
 
 }  // namespace
@@ -105,9 +107,7 @@ int ExportDatabase(const ExportFiles& files, std::FILE* messageStream) {
     std::vector<RecordProblem> problems;
     std::string& text = output.Buffer();
     for (std::int64_t mfn = 1; mfn <= exported && output.Good(); ++mfn) {
-        text += "[RECORD ";
-        AppendNumber(text, mfn);
-        text += "]\n";
+        AppendHeader(text, mfn);
         reader.AppendRecordText(static_cast<std::int32_t>(mfn), text, &problems);
         text += "\n\n";
         output.Flush();

@@ -16,10 +16,37 @@ constexpr std::size_t kMostMarkup = 1 + kLongestTag + 1 + 2 + kLongestTag + 2;
 constexpr std::size_t kTagCopy = 8;
 constexpr std::size_t kOverrun = kTagCopy - 2;
 
+// The decimal digits of the tags 0 to 999, which nearly every database
+// uses, in 4 bytes each: up to three digits, then how many there are.
+struct SmallTags {
+    char bytes[1000][4];
+    constexpr SmallTags() : bytes() {
+        for (int tag = 0; tag < 1000; ++tag) {
+            const int count = tag >= 100 ? 3 : tag >= 10 ? 2 : 1;
+            int rest = tag;
+            for (int i = count - 1; i >= 0; --i) {
+                bytes[tag][i] = static_cast<char>('0' + rest % 10);
+                rest /= 10;
+            }
+            bytes[tag][3] = static_cast<char>(count);
+        }
+    }
+};
+constexpr SmallTags kSmallTags;
+
+// Puts the tag's digits into `digits`, possibly followed by other bytes, and
+// returns how many there are.
+std::size_t TagDigits(std::int16_t tag, char (&digits)[kTagCopy]) {
+    if (tag >= 0 && tag < 1000) {
+        std::memcpy(digits, kSmallTags.bytes[tag], 4);
+        return static_cast<std::size_t>(digits[3]);
+    }
+    return static_cast<std::size_t>(std::to_chars(digits, digits + kTagCopy, tag).ptr - digits);
+}
+
 char* WriteLine(char* out, std::int16_t tag, const unsigned char* value, std::size_t length) {
     char digits[kTagCopy];
-    const std::size_t tagLength =
-        static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, tag).ptr - digits);
+    const std::size_t tagLength = TagDigits(tag, digits);
     *out++ = '<';
     std::memcpy(out, digits, kTagCopy);
     out += tagLength;

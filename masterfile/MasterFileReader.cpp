@@ -57,11 +57,10 @@ std::int32_t MasterFileReader::ReadLeaderAt(std::int64_t start, RecordLeader& le
     if (available < layout::kLeaderSize) {
         return 0;
     }
-    unsigned char bytes[layout::kAlignedLeaderSize];
     const std::size_t wanted =
         available >= layout::kAlignedLeaderSize ? layout::kAlignedLeaderSize : layout::kLeaderSize;
-    master->Seek(start);
-    if (master->Read(bytes, wanted) < static_cast<std::size_t>(layout::kLeaderSize)) {
+    const unsigned char* bytes = master->View(start, wanted);
+    if (bytes == nullptr) {
         return 0;
     }
     leader = layout::DecodeLeader(bytes);
