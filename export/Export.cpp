@@ -51,12 +51,12 @@ std::string Describe(const char* masterName, std::int32_t mfn, const RecordProbl
     return line + "damaged record";
 }
 
-void AppendHeader(std::string& text, std::int64_t mfn) {
+void AppendHeader(TextBuffer& text, std::int64_t mfn) {
     char line[32] = "[RECORD ";
     char* end = std::to_chars(line + 8, line + sizeof line - 2, mfn).ptr;
     *end++ = ']';
     *end++ = '\n';
-    text.append(line, static_cast<std::size_t>(end - line));
+    text.Append(line, static_cast<std::size_t>(end - line));
 }
 
 }  // namespace
@@ -105,11 +105,11 @@ int ExportDatabase(const ExportFiles& files, std::FILE* messageStream) {
     const std::int64_t exported = std::min(lastMfn, findable);
 
     std::vector<RecordProblem> problems;
-    std::string& text = output.Buffer();
+    TextBuffer& text = output.Buffer();
     for (std::int64_t mfn = 1; mfn <= exported && output.Good(); ++mfn) {
         AppendHeader(text, mfn);
         reader.AppendRecordText(static_cast<std::int32_t>(mfn), text, &problems);
-        text += "\n\n";
+        text.Append("\n\n", 2);
         output.Flush();
         for (const RecordProblem& problem : problems) {
             messages.Say(Describe(files.master, static_cast<std::int32_t>(mfn), problem));

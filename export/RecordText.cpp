@@ -66,6 +66,16 @@ char* WriteLine(char* out, std::int16_t tag, const unsigned char* value, std::si
 
 bool MasterFileReader::AppendRecordText(std::int32_t mfn, std::string& text,
                                         std::vector<RecordProblem>* problems) {
+    recordText_.Clear();
+    if (!AppendRecordText(mfn, recordText_, problems)) {
+        return false;
+    }
+    text.append(recordText_.Data(), recordText_.Size());
+    return true;
+}
+
+bool MasterFileReader::AppendRecordText(std::int32_t mfn, TextBuffer& text,
+                                        std::vector<RecordProblem>* problems) {
     if (!StreamsAndMfnValid(mfn)) {
         return false;
     }
@@ -107,17 +117,14 @@ bool MasterFileReader::AppendRecordText(std::int32_t mfn, std::string& text,
     const unsigned char* data = record + leader.BASE;
     const std::int32_t dataLength = leader.MFRL - leader.BASE;
 
-    // Room for every line at its longest; what is left over is cut off below.
+    // Room for every line at its longest.
     std::size_t room = kOverrun;
     for (std::int32_t i = 0; i < leader.NVF; ++i) {
         const std::int16_t length =
             layout::DecodeInt16(directory + layout::kDirectoryEntrySize * i + 4);
         room += kMostMarkup + static_cast<std::size_t>(length > 0 ? length : 0);
     }
-    const std::size_t before = text.size();
-    text.resize(before + room);
-    char* const begin = &text[0];
-    char* out = begin + before;
+    char* out = text.Room(room);
     for (std::int32_t i = 0; i < leader.NVF; ++i) {
         const unsigned char* bytes = directory + layout::kDirectoryEntrySize * i;
         DirectoryEntry entry;
@@ -137,7 +144,7 @@ bool MasterFileReader::AppendRecordText(std::int32_t mfn, std::string& text,
                 : static_cast<std::size_t>(entry.LEN);
         out = WriteLine(out, entry.TAG, value, length);
     }
-    text.resize(static_cast<std::size_t>(out - begin));
+    text.Extend(out);
     return true;
 }
 

@@ -8,6 +8,7 @@
 
 #include "InputFile.hpp"
 #include "OnDiskLayout.hpp"
+#include "TextBuffer.hpp"
 
 // Why a record operation could not read what it was asked for.
 enum class RecordFault {
@@ -82,6 +83,9 @@ class MasterFileReader {
     // nothing, where RecordText returns nothing.
     bool AppendRecordText(std::int32_t mfn, std::string& text,
                           std::vector<RecordProblem>* problems = nullptr);
+    // The same into a TextBuffer, without an intermediate copy: the export's way.
+    bool AppendRecordText(std::int32_t mfn, TextBuffer& text,
+                          std::vector<RecordProblem>* problems = nullptr);
 
   private:
     bool StreamsAndMfnValid(std::int32_t mfn) const;
@@ -91,4 +95,7 @@ class MasterFileReader {
     // Returns its size in bytes, or 0 when the file ends inside it; `fault`
     // is set to InconsistentLeader when neither layout fits.
     std::int32_t ReadLeaderAt(std::int64_t start, RecordLeader& leader, RecordFault& fault);
+
+    // Where AppendRecordText writes a text bound for a std::string.
+    TextBuffer recordText_;
 };
