@@ -9,7 +9,7 @@
 
 class OutputFile {
   public:
-    static constexpr std::size_t kFlushThreshold = 256 * 1024;
+    static constexpr std::size_t kFlushThreshold = 512 * 1024;
 
     OutputFile() = default;
     ~OutputFile();

@@ -125,6 +125,9 @@ bool MasterFileReader::AppendRecordText(std::int32_t mfn, TextBuffer& text,
         room += kMostMarkup + static_cast<std::size_t>(length > 0 ? length : 0);
     }
     char* out = text.Room(room);
+    // Zero bytes are rare: one search of the whole data area usually spares
+    // one search for each value.
+    const bool dataHasZero = std::memchr(data, 0, static_cast<std::size_t>(dataLength)) != nullptr;
     for (std::int32_t i = 0; i < leader.NVF; ++i) {
         const unsigned char* bytes = directory + layout::kDirectoryEntrySize * i;
         DirectoryEntry entry;
@@ -137,7 +140,8 @@ bool MasterFileReader::AppendRecordText(std::int32_t mfn, TextBuffer& text,
         }
         // A value ends at its first zero byte.
         const unsigned char* value = data + entry.POS;
-        const void* zero = std::memchr(value, 0, static_cast<std::size_t>(entry.LEN));
+        const void* zero =
+            dataHasZero ? std::memchr(value, 0, static_cast<std::size_t>(entry.LEN)) : nullptr;
         const std::size_t length =
             zero != nullptr
                 ? static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - value)
