@@ -99,3 +99,53 @@ class MasterFileReader {
     // Where AppendRecordText writes a text bound for a std::string.
     TextBuffer recordText_;
 };
+
+// Run for every record: defined here so that callers in other files can
+// inline them.
+
+inline bool MasterFileReader::StreamsAndMfnValid(std::int32_t mfn) const {
+    return master != nullptr && crossRef != nullptr && mfn >= 1 && mfn <= lastMfn;
+}
+
+inline std::optional<std::int64_t> MasterFileReader::LocateRecord(std::int32_t mfn,
+                                                                  RecordFault& fault) {
+    unsigned char bytes[layout::kPointerSize];
+    crossRef->Seek(layout::PointerPosition(mfn));
+    if (crossRef->Read(bytes, sizeof bytes) != sizeof bytes) {
+        fault = RecordFault::PointerMissing;
+        return std::nullopt;
+    }
+    const auto position = layout::RecordPosition(layout::DecodeUint32(bytes));
+    if (!position) {
+        fault = RecordFault::NotStored;
+    }
+    return position;
+}
+
+inline std::int32_t MasterFileReader::ReadLeaderAt(std::int64_t start, RecordLeader& leader,
+                                                   RecordFault& fault) {
+    const std::int64_t available = master->Size() - start;
+    if (available < layout::kLeaderSize) {
+        return 0;
+    }
+    const std::size_t wanted =
+        available >= layout::kAlignedLeaderSize ? layout::kAlignedLeaderSize : layout::kLeaderSize;
+    const unsigned char* bytes = master->View(start, wanted);
+    if (bytes == nullptr) {
+        return 0;
+    }
+    leader = layout::DecodeLeader(bytes);
+    if (layout::LeaderIsConsistent(leader, layout::kLeaderSize)) {
+        return layout::kLeaderSize;
+    }
+    if (wanted == layout::kAlignedLeaderSize) {
+        const RecordLeader aligned = layout::DecodeAlignedLeader(bytes);
+        if (layout::LeaderIsConsistent(aligned, layout::kAlignedLeaderSize) &&
+            start + aligned.MFRL <= master->Size()) {
+            leader = aligned;
+            return layout::kAlignedLeaderSize;
+        }
+    }
+    fault = RecordFault::InconsistentLeader;
+    return layout::kLeaderSize;
+}
