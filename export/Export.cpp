@@ -1,7 +1,6 @@
 #include "Export.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -51,13 +50,34 @@ std::string Describe(const char* masterName, std::int32_t mfn, const RecordProbl
     return line + "damaged record";
 }
 
-void AppendHeader(TextBuffer& text, std::int64_t mfn) {
-    char line[32] = "[RECORD ";
-    char* end = std::to_chars(line + 8, line + sizeof line - 2, mfn).ptr;
-    *end++ = ']';
-    *end++ = '\n';
-    text.Append(line, static_cast<std::size_t>(end - line));
-}
+// The "[RECORD n]" line of n = 1, 2, and so on. The number is counted up in
+// its decimal digits, which costs less than formatting it for every record.
+class RecordHeader {
+  public:
+    // Moves on to the next MFN.
+    void Next() {
+        std::size_t i = kDigitsStart + digits_;
+        while (i > kDigitsStart && line_[i - 1] == '9') {
+            line_[--i] = '0';
+        }
+        if (i > kDigitsStart) {
+            ++line_[i - 1];
+            return;
+        }
+        // 9...9 becomes 10...0.
+        line_[kDigitsStart] = '1';
+        ++digits_;
+        line_[kDigitsStart + digits_ - 1] = '0';
+        line_[kDigitsStart + digits_] = ']';
+        line_[kDigitsStart + digits_ + 1] = '\n';
+    }
+    void AppendTo(TextBuffer& text) const { text.Append(line_, kDigitsStart + digits_ + 2); }
+
+  private:
+    static constexpr std::size_t kDigitsStart = 8;
+    char line_[32] = "[RECORD 0]\n";
+    std::size_t digits_ = 1;
+};
 
 }  // namespace
 
@@ -108,8 +128,10 @@ int ExportDatabase(const ExportFiles& files, std::FILE* messageStream) {
 
     std::vector<RecordProblem> problems;
     TextBuffer& text = output.Buffer();
+    RecordHeader header;
     for (std::int64_t mfn = 1; mfn <= exported && output.Good(); ++mfn) {
-        AppendHeader(text, mfn);
+        header.Next();
+        header.AppendTo(text);
         reader.AppendRecordText(static_cast<std::int32_t>(mfn), text, &problems);
         text.Append("\n\n", 2);
         output.Flush();
