@@ -25,18 +25,17 @@ bool OutputFile::Open(const char* name, std::string& reason) {
         return false;
     }
     std::setvbuf(file_, nullptr, _IONBF, 0);
-    buffer_.reserve(kFlushThreshold + 64 * 1024);
     return true;
 }
 
 void OutputFile::WriteBuffer() {
-    if (file_ != nullptr && Good() && !buffer_.empty()) {
+    if (file_ != nullptr && Good() && buffer_.Size() > 0) {
         errno = 0;
-        if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) {
+        if (std::fwrite(buffer_.Data(), 1, buffer_.Size(), file_) != buffer_.Size()) {
             error_ = SystemReason(errno);
         }
     }
-    buffer_.clear();
+    buffer_.Clear();
 }
 
 bool OutputFile::Close() {

@@ -4,11 +4,12 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
-#include <string_view>
+
+#include "masterfile/TextBuffer.hpp"
 
 class OutputFile {
   public:
-    static constexpr std::size_t kFlushThreshold = 1024 * 1024;
+    static constexpr std::size_t kFlushThreshold = 512 * 1024;
 
     OutputFile() = default;
     ~OutputFile();
@@ -21,9 +22,9 @@ class OutputFile {
 
     // The buffer that the next bytes are appended to. Call Flush() after
     // appending; it writes only once the buffer is full enough.
-    std::string& Buffer() { return buffer_; }
+    TextBuffer& Buffer() { return buffer_; }
     void Flush() {
-        if (buffer_.size() >= kFlushThreshold) {
+        if (buffer_.Size() >= kFlushThreshold) {
             WriteBuffer();
         }
     }
@@ -40,6 +41,6 @@ class OutputFile {
     void WriteBuffer();
 
     std::FILE* file_ = nullptr;
-    std::string buffer_;
+    TextBuffer buffer_{kFlushThreshold + 64 * 1024};
     std::string error_;
 };

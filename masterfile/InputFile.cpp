@@ -30,7 +30,7 @@ std::string SystemReason(int error) {
 }  // namespace
 
 InputFile::InputFile(std::size_t bufferSize)
-    : bufferSize_(bufferSize), buffer_(new unsigned char[bufferSize]) {}
+    : main_(bufferSize), jump_(std::min(bufferSize, kDefaultJumpBufferSize)) {}
 
 InputFile::~InputFile() {
     if (file_ != nullptr) {
@@ -45,7 +45,7 @@ bool InputFile::Open(const char* name, std::string& reason) {
         reason = SystemReason(errno);
         return false;
     }
-    // This stream's own buffer does the buffering.
+    // This stream's own buffers do the buffering.
     std::setvbuf(file, nullptr, _IONBF, 0);
 
     errno = 0;
@@ -59,7 +59,7 @@ bool InputFile::Open(const char* name, std::string& reason) {
         return false;
     }
     errno = 0;
-    const std::size_t got = std::fread(buffer_.get(), 1, bufferSize_, file);
+    const std::size_t got = std::fread(main_.bytes.get(), 1, main_.size, file);
     if (std::ferror(file)) {
         reason = SystemReason(errno);
         std::fclose(file);
@@ -67,9 +67,11 @@ bool InputFile::Open(const char* name, std::string& reason) {
     }
     file_ = file;
     size_ = size;
-    bufferStart_ = 0;
-    bufferLength_ = static_cast<std::int64_t>(got);
-    filePosition_ = bufferLength_;
+    main_.start = 0;
+    main_.length = static_cast<std::int64_t>(got);
+    jump_.start = 0;
+    jump_.length = 0;
+    filePosition_ = main_.length;
     position_ = 0;
     return true;
 }
@@ -79,17 +81,69 @@ std::size_t InputFile::ReadOutsideBuffer(unsigned char* into, std::size_t count)
         return 0;
     }
     std::size_t got = 0;
-    if (count >= bufferSize_) {
+    if (const unsigned char* held = Held(jump_, position_, count)) {
+        std::memcpy(into, held, count);
+        got = count;
+    } else if (count >= main_.size) {
         got = ReadFromFile(position_, into, count);
     } else {
-        bufferStart_ = position_;
-        bufferLength_ =
-            static_cast<std::int64_t>(ReadFromFile(position_, buffer_.get(), bufferSize_));
-        got = std::min(count, static_cast<std::size_t>(bufferLength_));
-        std::memcpy(into, buffer_.get(), got);
+        const Buffer& filled = Fill(position_, count);
+        const std::int64_t available = filled.start + filled.length - position_;
+        if (available > 0) {
+            got = std::min(count, static_cast<std::size_t>(available));
+            std::memcpy(into, filled.bytes.get() + (position_ - filled.start), got);
+        }
     }
     position_ += static_cast<std::int64_t>(got);
     return got;
+}
+
+const unsigned char* InputFile::ViewOutsideBuffer(std::int64_t position, std::size_t count) {
+    if (file_ == nullptr || position < 0 || count > main_.size) {
+        return nullptr;
+    }
+    if (const unsigned char* held = Held(jump_, position, count)) {
+        return held;
+    }
+    return Held(Fill(position, count), position, count);
+}
+
+namespace {
+
+// Whether reading at `position` goes on from where `buffer` ends, or from
+// inside it: the next bytes of a forward pass.
+bool GoesOnFrom(std::int64_t start, std::int64_t length, std::size_t size, std::int64_t position) {
+    return position >= start && position <= start + length + static_cast<std::int64_t>(size);
+}
+
+}  // namespace
+
+const InputFile::Buffer& InputFile::Fill(std::int64_t position, std::size_t count) {
+    Buffer* target = &main_;
+    std::int64_t start = position;
+    if (!GoesOnFrom(main_.start, main_.length, main_.size, position) && count <= jump_.size) {
+        target = &jump_;
+        // Behind the main buffer and not going on from the jump buffer: maybe
+        // a backward pass, which the bytes before `position` serve next.
+        if (position < main_.start &&
+            !GoesOnFrom(jump_.start, jump_.length, jump_.size, position)) {
+            const std::int64_t end = position + static_cast<std::int64_t>(count);
+            start = std::max<std::int64_t>(0, end - static_cast<std::int64_t>(jump_.size));
+        }
+    }
+    // Bytes the buffer already holds from `start` on are kept, and the read
+    // goes on from where the last one ended.
+    const std::int64_t end = target->start + target->length;
+    std::size_t kept = 0;
+    if (start >= target->start && start < end) {
+        kept = static_cast<std::size_t>(end - start);
+        std::memmove(target->bytes.get(), target->bytes.get() + (start - target->start), kept);
+    }
+    target->start = start;
+    target->length = static_cast<std::int64_t>(
+        kept + ReadFromFile(start + static_cast<std::int64_t>(kept), target->bytes.get() + kept,
+                            target->size - kept));
+    return *target;
 }
 
 std::size_t InputFile::ReadFromFile(std::int64_t at, unsigned char* into, std::size_t count) {

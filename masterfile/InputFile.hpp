@@ -1,8 +1,14 @@
-// A read-only binary file with a buffer of its own.
+// A read-only binary file with buffers of its own.
 //
-// The reader seeks before every field it reads, so seeks must be cheap: this
+// The reader seeks before every record it reads, so seeks must be cheap: this
 // stream keeps its own position and serves any read that falls inside its
-// buffer with a copy, without calling into the C library or the system.
+// buffers with a copy, or with a view into them, without calling into the C
+// library or the system.
+//
+// It has two buffers. The main one follows the reader forward through the
+// file; a read that lands elsewhere (a record updated and stored out of MFN
+// order, say) goes to a smaller second buffer, so the main one does not have
+// to be read again when the reader comes back.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +21,7 @@
 class InputFile {
   public:
     static constexpr std::size_t kDefaultBufferSize = 256 * 1024;
+    static constexpr std::size_t kDefaultJumpBufferSize = 64 * 1024;
 
     explicit InputFile(std::size_t bufferSize = kDefaultBufferSize);
     ~InputFile();
@@ -37,25 +44,56 @@ class InputFile {
     // Returns how many were read: fewer only at the end of the file or on a
     // read error.
     std::size_t Read(void* into, std::size_t count) {
-        if (position_ >= bufferStart_ &&
-            position_ + static_cast<std::int64_t>(count) <= bufferStart_ + bufferLength_) {
-            std::memcpy(into, buffer_.get() + (position_ - bufferStart_), count);
+        if (const unsigned char* held = Held(main_, position_, count)) {
+            std::memcpy(into, held, count);
             position_ += static_cast<std::int64_t>(count);
             return count;
         }
         return ReadOutsideBuffer(static_cast<unsigned char*>(into), count);
     }
 
+    // The `count` bytes at `position`, in a buffer, valid until the next Read
+    // or View. Nothing (nullptr) when the file does not hold them all, on a
+    // read error, or when `count` is larger than the buffer. Leaves the
+    // position as it is.
+    const unsigned char* View(std::int64_t position, std::size_t count) {
+        if (const unsigned char* held = Held(main_, position, count)) {
+            return held;
+        }
+        return ViewOutsideBuffer(position, count);
+    }
+
   private:
+    struct Buffer {
+        explicit Buffer(std::size_t capacity)
+            : bytes(new unsigned char[capacity]), size(capacity) {}
+        std::unique_ptr<unsigned char[]> bytes;
+        std::size_t size;
+        std::int64_t start = 0;
+        std::int64_t length = 0;
+    };
+
+    static const unsigned char* Held(const Buffer& buffer, std::int64_t position,
+                                     std::size_t count) {
+        if (position >= buffer.start &&
+            position + static_cast<std::int64_t>(count) <= buffer.start + buffer.length) {
+            return buffer.bytes.get() + (position - buffer.start);
+        }
+        return nullptr;
+    }
+
     std::size_t ReadOutsideBuffer(unsigned char* into, std::size_t count);
+    const unsigned char* ViewOutsideBuffer(std::int64_t position, std::size_t count);
+    // Reads into one of the buffers the file's bytes around `position`, so
+    // that it holds the `count` bytes there as far as the file has them, and
+    // returns that buffer.
+    const Buffer& Fill(std::int64_t position, std::size_t count);
     std::size_t ReadFromFile(std::int64_t at, unsigned char* into, std::size_t count);
 
     std::FILE* file_ = nullptr;
     std::int64_t size_ = 0;
-    std::size_t bufferSize_;
-    std::unique_ptr<unsigned char[]> buffer_;
-    std::int64_t bufferStart_ = 0;
-    std::int64_t bufferLength_ = 0;
+    Buffer main_;
+    Buffer jump_;
     std::int64_t position_ = 0;
     // Where the C library's stream stands, so that a sequential refill needs
     // no seek. -1 when unknown.

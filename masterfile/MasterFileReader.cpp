@@ -33,53 +33,6 @@ int MasterFileReader::ReadControlRecord() {
     return 0;
 }
 
-bool MasterFileReader::StreamsAndMfnValid(std::int32_t mfn) const {
-    return master != nullptr && crossRef != nullptr && mfn >= 1 && mfn <= lastMfn;
-}
-
-std::optional<std::int64_t> MasterFileReader::LocateRecord(std::int32_t mfn, RecordFault& fault) {
-    unsigned char bytes[layout::kPointerSize];
-    crossRef->Seek(layout::PointerPosition(mfn));
-    if (crossRef->Read(bytes, sizeof bytes) != sizeof bytes) {
-        fault = RecordFault::PointerMissing;
-        return std::nullopt;
-    }
-    const auto position = layout::RecordPosition(layout::DecodeUint32(bytes));
-    if (!position) {
-        fault = RecordFault::NotStored;
-    }
-    return position;
-}
-
-std::int32_t MasterFileReader::ReadLeaderAt(std::int64_t start, RecordLeader& leader,
-                                            RecordFault& fault) {
-    const std::int64_t available = master->Size() - start;
-    if (available < layout::kLeaderSize) {
-        return 0;
-    }
-    unsigned char bytes[layout::kAlignedLeaderSize];
-    const std::size_t wanted =
-        available >= layout::kAlignedLeaderSize ? layout::kAlignedLeaderSize : layout::kLeaderSize;
-    master->Seek(start);
-    if (master->Read(bytes, wanted) < static_cast<std::size_t>(layout::kLeaderSize)) {
-        return 0;
-    }
-    leader = layout::DecodeLeader(bytes);
-    if (layout::LeaderIsConsistent(leader, layout::kLeaderSize)) {
-        return layout::kLeaderSize;
-    }
-    if (wanted == layout::kAlignedLeaderSize) {
-        const RecordLeader aligned = layout::DecodeAlignedLeader(bytes);
-        if (layout::LeaderIsConsistent(aligned, layout::kAlignedLeaderSize) &&
-            start + aligned.MFRL <= master->Size()) {
-            leader = aligned;
-            return layout::kAlignedLeaderSize;
-        }
-    }
-    fault = RecordFault::InconsistentLeader;
-    return layout::kLeaderSize;
-}
-
 int MasterFileReader::ReadLeader(std::int32_t mfn, RecordLeader* leader, RecordFault* fault) {
     if (!StreamsAndMfnValid(mfn) || leader == nullptr) {
         return -1;

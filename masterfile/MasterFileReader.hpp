@@ -8,6 +8,7 @@
 
 #include "InputFile.hpp"
 #include "OnDiskLayout.hpp"
+#include "TextBuffer.hpp"
 
 // Why a record operation could not read what it was asked for.
 enum class RecordFault {
@@ -82,6 +83,9 @@ class MasterFileReader {
     // nothing, where RecordText returns nothing.
     bool AppendRecordText(std::int32_t mfn, std::string& text,
                           std::vector<RecordProblem>* problems = nullptr);
+    // The same into a TextBuffer, without an intermediate copy: the export's way.
+    bool AppendRecordText(std::int32_t mfn, TextBuffer& text,
+                          std::vector<RecordProblem>* problems = nullptr);
 
   private:
     bool StreamsAndMfnValid(std::int32_t mfn) const;
@@ -92,8 +96,56 @@ class MasterFileReader {
     // is set to InconsistentLeader when neither layout fits.
     std::int32_t ReadLeaderAt(std::int64_t start, RecordLeader& leader, RecordFault& fault);
 
-    // Working storage of AppendRecordText, kept from record to record so that
-    // the export does not allocate per record.
-    std::vector<DirectoryEntry> directory_;
-    std::vector<unsigned char> data_;
+    // Where AppendRecordText writes a text bound for a std::string.
+    TextBuffer recordText_;
 };
+
+// Run for every record: defined here so that callers in other files can
+// inline them.
+
+inline bool MasterFileReader::StreamsAndMfnValid(std::int32_t mfn) const {
+    return master != nullptr && crossRef != nullptr && mfn >= 1 && mfn <= lastMfn;
+}
+
+inline std::optional<std::int64_t> MasterFileReader::LocateRecord(std::int32_t mfn,
+                                                                  RecordFault& fault) {
+    unsigned char bytes[layout::kPointerSize];
+    crossRef->Seek(layout::PointerPosition(mfn));
+    if (crossRef->Read(bytes, sizeof bytes) != sizeof bytes) {
+        fault = RecordFault::PointerMissing;
+        return std::nullopt;
+    }
+    const auto position = layout::RecordPosition(layout::DecodeUint32(bytes));
+    if (!position) {
+        fault = RecordFault::NotStored;
+    }
+    return position;
+}
+
+inline std::int32_t MasterFileReader::ReadLeaderAt(std::int64_t start, RecordLeader& leader,
+                                                   RecordFault& fault) {
+    const std::int64_t available = master->Size() - start;
+    if (available < layout::kLeaderSize) {
+        return 0;
+    }
+    const std::size_t wanted =
+        available >= layout::kAlignedLeaderSize ? layout::kAlignedLeaderSize : layout::kLeaderSize;
+    const unsigned char* bytes = master->View(start, wanted);
+    if (bytes == nullptr) {
+        return 0;
+    }
+    leader = layout::DecodeLeader(bytes);
+    if (layout::LeaderIsConsistent(leader, layout::kLeaderSize)) {
+        return layout::kLeaderSize;
+    }
+    if (wanted == layout::kAlignedLeaderSize) {
+        const RecordLeader aligned = layout::DecodeAlignedLeader(bytes);
+        if (layout::LeaderIsConsistent(aligned, layout::kAlignedLeaderSize) &&
+            start + aligned.MFRL <= master->Size()) {
+            leader = aligned;
+            return layout::kAlignedLeaderSize;
+        }
+    }
+    fault = RecordFault::InconsistentLeader;
+    return layout::kLeaderSize;
+}

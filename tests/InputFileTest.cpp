@@ -69,6 +69,52 @@ TEST_F(InputFileTest, ReadsAreShortAtTheEndOfTheFile) {
     EXPECT_EQ(ReadAt(file, 100, 30), content_.substr(100, 30));
 }
 
+TEST_F(InputFileTest, ReadsTheRightBytesInAnyOrder) {
+    // Forward, backward, and forward with jumps far ahead and back, as records
+    // stored out of MFN order make the reader go.
+    InputFile file(64);
+    std::string reason;
+    ASSERT_TRUE(file.Open(path_.c_str(), reason));
+    for (std::int64_t at = 0; at + 9 <= 1000; at += 9) {
+        ASSERT_EQ(ReadAt(file, at, 9), content_.substr(at, 9)) << at;
+    }
+    for (std::int64_t at = 991; at >= 0; at -= 9) {
+        ASSERT_EQ(ReadAt(file, at, 9), content_.substr(at, 9)) << at;
+    }
+    for (std::int64_t at = 0; at + 5 <= 600; at += 5) {
+        ASSERT_EQ(ReadAt(file, at, 5), content_.substr(at, 5)) << at;
+        const std::int64_t far = 990 - at;
+        ASSERT_EQ(ReadAt(file, far, 10), content_.substr(far, 10)) << far;
+    }
+}
+
+TEST_F(InputFileTest, ViewsShowTheFileWhereverTheyAre) {
+    InputFile file(64);
+    std::string reason;
+    ASSERT_TRUE(file.Open(path_.c_str(), reason));
+    auto view = [&file](std::int64_t at, std::size_t count) {
+        const unsigned char* bytes = file.View(at, count);
+        return bytes != nullptr ? std::string(reinterpret_cast<const char*>(bytes), count)
+                                : std::string("<none>");
+    };
+    EXPECT_EQ(view(0, 64), content_.substr(0, 64));  // the whole buffer
+    EXPECT_EQ(view(60, 30), content_.substr(60, 30));
+    EXPECT_EQ(view(900, 20), content_.substr(900, 20));
+    EXPECT_EQ(view(70, 20), content_.substr(70, 20));
+    EXPECT_EQ(view(10, 5), content_.substr(10, 5));
+    EXPECT_EQ(view(980, 20), content_.substr(980, 20));
+    EXPECT_EQ(view(990, 20), "<none>");  // past the end
+    EXPECT_EQ(view(1000, 1), "<none>");
+    EXPECT_EQ(view(-1, 1), "<none>");
+    EXPECT_EQ(view(0, 65), "<none>");  // larger than the buffer
+    // A view leaves the position where it was.
+    file.Seek(100);
+    view(500, 10);
+    char bytes[4];
+    ASSERT_EQ(file.Read(bytes, 4), 4u);
+    EXPECT_EQ(std::string(bytes, 4), content_.substr(100, 4));
+}
+
 TEST_F(InputFileTest, EmptyFileOpens) {
     const auto empty = (dir_.path() / "empty").string();
     WriteFile(empty, "");
