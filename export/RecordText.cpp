@@ -50,6 +50,14 @@ bool MasterFileReader::AppendRecordText(std::int32_t mfn, std::string& text,
 
     const std::int32_t count = leader.NVF;
     const std::int32_t dataLength = leader.MFRL - leader.BASE;
+    // A record longer than the whole master file reaches past its end; saying
+    // so before the directory and data are sized keeps a leader's claims from
+    // costing memory.
+    if (layout::kDirectoryEntrySize * static_cast<std::int64_t>(count) + dataLength >
+        master->Size()) {
+        report(RecordProblem::Kind::PastEndOfMaster, leader);
+        return true;
+    }
     // ReadFields wants a directory even for no entries.
     directory_.reserve(1);
     directory_.resize(static_cast<std::size_t>(count));
