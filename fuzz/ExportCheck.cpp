@@ -73,6 +73,39 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
            text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
+// The signed decimal number that follows `marker` in `text`.
+bool NumberAfter(const std::string& text, const std::string& marker, std::int64_t& number) {
+    std::size_t at = text.find(marker);
+    if (at == std::string::npos) {
+        return false;
+    }
+    at += marker.size();
+    const bool negative = at < text.size() && text[at] == '-';
+    at += negative ? 1 : 0;
+    const std::size_t digitsStart = at;
+    number = 0;
+    while (at < text.size() && at - digitsStart < 10 && text[at] >= '0' && text[at] <= '9') {
+        number = number * 10 + (text[at++] - '0');
+    }
+    number = negative ? -number : number;
+    return at > digitsStart;
+}
+
+// A leader the message calls inconsistent must be: its numbers contradict
+// each other.
+bool InconsistentAsSaid(const std::string& what) {
+    std::int64_t mfrl, base, nvf;
+    return NumberAfter(what, "(MFRL ", mfrl) && NumberAfter(what, ", BASE ", base) &&
+           NumberAfter(what, ", NVF ", nvf) && (nvf < 0 || base != 18 + 6 * nvf || mfrl < base);
+}
+
+// A field left out must lie outside the data area the message gives.
+bool OutsideAsSaid(const std::string& what) {
+    std::int64_t pos, len, area;
+    return NumberAfter(what, "(POS ", pos) && NumberAfter(what, ", LEN ", len) &&
+           NumberAfter(what, ", data area ", area) && (pos < 0 || len < 0 || pos + len > area);
+}
+
 enum class RecordMessage { LineLeftOut, WithoutFields };
 
 // Checks the message lines and collects, per MFN, what they say of it.
@@ -112,11 +145,11 @@ std::string CheckMessages(const std::vector<std::string>& lines, const ExportNam
         RecordMessage kind;
         if (what == "the record reaches past the end of the file; exported without fields" ||
             (StartsWith(what, "inconsistent leader (MFRL ") &&
-             EndsWith(what, "); exported without fields"))) {
+             EndsWith(what, "); exported without fields") && InconsistentAsSaid(what))) {
             kind = RecordMessage::WithoutFields;
         } else if (StartsWith(what, "field with tag ") &&
                    what.find(" lies outside the data area (POS ") != std::string::npos &&
-                   EndsWith(what, " bytes); line left out")) {
+                   EndsWith(what, " bytes); line left out") && OutsideAsSaid(what)) {
             kind = RecordMessage::LineLeftOut;
         } else {
             return "unexpected message: " + line;
