@@ -12,37 +12,27 @@
 
 namespace {
 
-std::filesystem::path& WorkDirectory() {
-    static std::filesystem::path directory;
+// This process's own directory for the files of one input. It exists only
+// while an input runs, so that nothing is left behind however the process
+// ends, short of a finding.
+const std::filesystem::path& WorkDirectory() {
+    static const std::filesystem::path directory =
+        std::filesystem::temp_directory_path() /
+        ("mstexport-fuzz-" + std::to_string(std::random_device()()));
     return directory;
-}
-
-void RemoveWorkDirectory() {
-    std::error_code ignored;
-    std::filesystem::remove_all(WorkDirectory(), ignored);
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    const auto base = std::filesystem::temp_directory_path();
-    std::random_device seed;
-    for (int attempt = 0; attempt < 100 && WorkDirectory().empty(); ++attempt) {
-        const auto candidate = base / ("mstexport-fuzz-" + std::to_string(seed()));
-        if (std::filesystem::create_directory(candidate)) {
-            WorkDirectory() = candidate;
-        }
-    }
-    if (WorkDirectory().empty()) {
-        std::fputs("cannot create a working directory\n", stderr);
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::error_code error;
+    if (!std::filesystem::create_directory(WorkDirectory(), error)) {
+        std::fprintf(stderr, "cannot create %s: %s\n", WorkDirectory().string().c_str(),
+                     error.message().c_str());
         std::abort();
     }
-    std::atexit(RemoveWorkDirectory);
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string broken = ExportAndCheck(SplitFuzzInput(data, size), WorkDirectory());
+    std::filesystem::remove_all(WorkDirectory(), error);
     if (!broken.empty()) {
         std::fprintf(stderr, "export rule broken: %s\n", broken.c_str());
         std::abort();
