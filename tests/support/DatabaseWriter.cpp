@@ -149,19 +149,27 @@ void DatabaseWriter::WriteTo(const std::filesystem::path& directory) const {
 
 std::string DatabaseWriter::ExpectedOutput() const {
     std::string out;
-    for (std::size_t i = 0; i < records_.size(); ++i) {
-        out += "[RECORD " + std::to_string(i + 1) + "]\n";
-        const Slot& slot = records_[i];
-        if (slot.start >= 0 && !slot.deleted) {
-            for (const Field& field : slot.record.fields) {
-                const std::string tag = std::to_string(field.tag);
-                out += "<" + tag + ">" + field.value.substr(0, field.value.find('\0')) + "</" +
-                       tag + ">\n";
-            }
-        }
-        out += "\n\n";
+    for (std::int32_t mfn = 1; mfn <= LastMfn(); ++mfn) {
+        out += ExpectedRecord(mfn);
     }
     return out;
+}
+
+std::string DatabaseWriter::ExpectedRecord(std::int32_t mfn) const {
+    std::string out = "[RECORD " + std::to_string(mfn) + "]\n";
+    if (Stored(mfn)) {
+        for (const Field& field : records_.at(static_cast<std::size_t>(mfn - 1)).record.fields) {
+            const std::string tag = std::to_string(field.tag);
+            out += "<" + tag + ">" + field.value.substr(0, field.value.find('\0')) + "</" + tag +
+                   ">\n";
+        }
+    }
+    return out + "\n\n";
+}
+
+bool DatabaseWriter::Stored(std::int32_t mfn) const {
+    const Slot& slot = records_.at(static_cast<std::size_t>(mfn - 1));
+    return slot.start >= 0 && !slot.deleted;
 }
 
 void WriteFile(const std::filesystem::path& path, const std::string& bytes) {

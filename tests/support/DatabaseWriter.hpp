@@ -71,6 +71,11 @@ class DatabaseWriter {
     // What a correct export of this database writes: each record's fields in
     // order, each value up to its first zero byte.
     std::string ExpectedOutput() const;
+    // The part of ExpectedOutput() that `mfn` writes, header included.
+    std::string ExpectedRecord(std::int32_t mfn) const;
+    // Whether the cross-reference file points at a record for `mfn`: it was
+    // written and not deleted.
+    bool Stored(std::int32_t mfn) const;
 
     // The bytes of one record: leader, directory, data area.
     static std::string EncodeRecord(const FixtureRecord& record, std::int32_t mfn,

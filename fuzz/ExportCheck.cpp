@@ -1,0 +1,317 @@
+#include "ExportCheck.hpp"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <set>
+#include <vector>
+
+#include "export/Export.hpp"
+
+namespace {
+
+std::int32_t Int32At(const std::string& bytes, std::size_t at) {
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) {
+        value = (value << 8) | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+// MFNs whose whole 4-byte pointer lies in a cross-reference file of `size`
+// bytes: 127 per 512-byte block, after the block's own 4-byte number.
+std::int64_t FindableMfns(std::int64_t size) {
+    const std::int64_t rest = size % 512;
+    return 127 * (size / 512) + (rest >= 4 ? (rest - 4) / 4 : 0);
+}
+
+// How many records the output must hold, and the one message about the whole
+// database that must come with that count, if any.
+struct Expectation {
+    std::int64_t records = 0;
+    std::string databaseMessage;
+    bool databaseMessageLast = false;
+};
+
+Expectation Expect(const DatabaseFiles& input, const ExportNames& names) {
+    Expectation expect;
+    if (input.master.size() < 16) {
+        expect.databaseMessage = "mstexport: " + names.master + ": " +
+                                 std::to_string(input.master.size()) +
+                                 " bytes, too short to hold the 16-byte control record; no "
+                                 "records exported";
+        return expect;
+    }
+    const std::int32_t nextMfn = Int32At(input.master, 4);
+    if (nextMfn <= 0) {
+        expect.databaseMessage = "mstexport: " + names.master +
+                                 ": the control record gives NXTMFN " + std::to_string(nextMfn) +
+                                 ", which counts no records; no records exported";
+        return expect;
+    }
+    const std::int64_t lastMfn = static_cast<std::int64_t>(nextMfn) - 1;
+    const std::int64_t findable = FindableMfns(static_cast<std::int64_t>(input.crossRef.size()));
+    expect.records = std::min(lastMfn, findable);
+    if (lastMfn > findable) {
+        expect.databaseMessage = "mstexport: " + names.crossRef + ": holds pointers for MFN 1 to " +
+                                 std::to_string(findable) + " only, but " + names.master +
+                                 " counts MFN 1 to " + std::to_string(lastMfn) + "; MFN " +
+                                 std::to_string(findable + 1) + " onwards not exported";
+        expect.databaseMessageLast = true;
+    }
+    return expect;
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool EndsWith(const std::string& text, const std::string& suffix) {
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// The signed decimal number that follows `marker` in `text`.
+bool NumberAfter(const std::string& text, const std::string& marker, std::int64_t& number) {
+    std::size_t at = text.find(marker);
+    if (at == std::string::npos) {
+        return false;
+    }
+    at += marker.size();
+    const bool negative = at < text.size() && text[at] == '-';
+    at += negative ? 1 : 0;
+    const std::size_t digitsStart = at;
+    number = 0;
+    while (at < text.size() && at - digitsStart < 10 && text[at] >= '0' && text[at] <= '9') {
+        number = number * 10 + (text[at++] - '0');
+    }
+    number = negative ? -number : number;
+    return at > digitsStart;
+}
+
+// A leader the message calls inconsistent must be: its numbers contradict
+// each other.
+bool InconsistentAsSaid(const std::string& what) {
+    std::int64_t mfrl, base, nvf;
+    return NumberAfter(what, "(MFRL ", mfrl) && NumberAfter(what, ", BASE ", base) &&
+           NumberAfter(what, ", NVF ", nvf) && (nvf < 0 || base != 18 + 6 * nvf || mfrl < base);
+}
+
+// A field left out must lie outside the data area the message gives.
+bool OutsideAsSaid(const std::string& what) {
+    std::int64_t pos, len, area;
+    return NumberAfter(what, "(POS ", pos) && NumberAfter(what, ", LEN ", len) &&
+           NumberAfter(what, ", data area ", area) && (pos < 0 || len < 0 || pos + len > area);
+}
+
+enum class RecordMessage { LineLeftOut, WithoutFields };
+
+// Checks the message lines and collects, per MFN, what they say of it.
+std::string CheckMessages(const std::vector<std::string>& lines, const ExportNames& names,
+                          const Expectation& expect, std::map<std::int64_t, RecordMessage>& byMfn) {
+    bool databaseMessageSeen = false;
+    std::int64_t previousMfn = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        if (!expect.databaseMessage.empty() && line == expect.databaseMessage) {
+            if (databaseMessageSeen) {
+                return "message repeated: " + line;
+            }
+            if (expect.databaseMessageLast ? i + 1 != lines.size() : lines.size() != 1) {
+                return "message out of place: " + line;
+            }
+            databaseMessageSeen = true;
+            continue;
+        }
+        const std::string prefix = "mstexport: " + names.master + ": MFN ";
+        if (!StartsWith(line, prefix)) {
+            return "unexpected message: " + line;
+        }
+        std::size_t at = prefix.size();
+        std::int64_t mfn = 0;
+        while (at < line.size() && line[at] >= '0' && line[at] <= '9' && mfn <= expect.records) {
+            mfn = mfn * 10 + (line[at++] - '0');
+        }
+        if (mfn < 1 || mfn > expect.records || line.compare(at, 2, ": ") != 0) {
+            return "message about an MFN that is not exported: " + line;
+        }
+        if (mfn < previousMfn) {
+            return "messages out of MFN order: " + line;
+        }
+        previousMfn = mfn;
+        const std::string what = line.substr(at + 2);
+        RecordMessage kind;
+        if (what == "the record reaches past the end of the file; exported without fields" ||
+            (StartsWith(what, "inconsistent leader (MFRL ") &&
+             EndsWith(what, "); exported without fields") && InconsistentAsSaid(what))) {
+            kind = RecordMessage::WithoutFields;
+        } else if (StartsWith(what, "field with tag ") &&
+                   what.find(" lies outside the data area (POS ") != std::string::npos &&
+                   EndsWith(what, " bytes); line left out") && OutsideAsSaid(what)) {
+            kind = RecordMessage::LineLeftOut;
+        } else {
+            return "unexpected message: " + line;
+        }
+        const auto [slot, first] = byMfn.emplace(mfn, kind);
+        if (!first && (kind == RecordMessage::WithoutFields || slot->second != kind)) {
+            return "a record exported without fields has other messages: " + line;
+        }
+    }
+    if (!expect.databaseMessage.empty() && !databaseMessageSeen) {
+        return "missing message: " + expect.databaseMessage;
+    }
+    return "";
+}
+
+// Where one "<TAG>value</TAG>\n" line that starts at `from` can end. A value
+// may hold anything but a zero byte, so there may be more than one place; it
+// is never longer than the master file, nor than a record can be.
+void LineEnds(const std::string& out, std::size_t from, std::size_t longestValue,
+              std::vector<std::size_t>& ends) {
+    if (from >= out.size() || out[from] != '<') {
+        return;
+    }
+    std::size_t at = from + 1;
+    const bool negative = at < out.size() && out[at] == '-';
+    at += negative ? 1 : 0;
+    const std::size_t digitsStart = at;
+    std::int32_t tag = 0;
+    while (at < out.size() && at - digitsStart < 6 && out[at] >= '0' && out[at] <= '9') {
+        tag = tag * 10 + (out[at++] - '0');
+    }
+    const std::size_t digits = at - digitsStart;
+    if (digits == 0 || digits > 5 || (digits > 1 && out[digitsStart] == '0') ||
+        (negative && tag == 0) || tag > (negative ? 32768 : 32767) || at >= out.size() ||
+        out[at] != '>') {
+        return;
+    }
+    const std::string closing = "</" + out.substr(from + 1, at - from - 1) + ">\n";
+    const std::size_t valueStart = at + 1;
+    const std::size_t zero = out.find('\0', valueStart);
+    const std::size_t lastStart = std::min(zero, valueStart + longestValue);
+    for (std::size_t end = out.find(closing, valueStart);
+         end != std::string::npos && end <= lastStart; end = out.find(closing, end + 1)) {
+        ends.push_back(end + closing.size());
+    }
+}
+
+std::string CheckOutput(const std::string& out, const Expectation& expect,
+                        const std::map<std::int64_t, RecordMessage>& byMfn,
+                        std::size_t longestValue) {
+    // Positions just after the header of the current record, over every way
+    // of reading the output so far.
+    std::set<std::size_t> starts;
+    const std::string firstHeader = "[RECORD 1]\n";
+    if (expect.records == 0) {
+        return out.empty() ? "" : "output where no record is exported";
+    }
+    if (!StartsWith(out, firstHeader)) {
+        return "output does not start with [RECORD 1]";
+    }
+    starts.insert(firstHeader.size());
+    std::vector<std::size_t> ends;
+    for (std::int64_t mfn = 1; mfn <= expect.records; ++mfn) {
+        const auto message = byMfn.find(mfn);
+        const bool mustBeEmpty =
+            message != byMfn.end() && message->second == RecordMessage::WithoutFields;
+        std::set<std::size_t> bodyEnds(starts);
+        if (!mustBeEmpty) {
+            std::vector<std::size_t> todo(starts.begin(), starts.end());
+            while (!todo.empty()) {
+                const std::size_t at = todo.back();
+                todo.pop_back();
+                ends.clear();
+                LineEnds(out, at, longestValue, ends);
+                for (std::size_t end : ends) {
+                    if (bodyEnds.insert(end).second) {
+                        todo.push_back(end);
+                    }
+                }
+            }
+        }
+        const std::string separator =
+            mfn < expect.records ? "\n\n[RECORD " + std::to_string(mfn + 1) + "]\n" : "\n\n";
+        std::set<std::size_t> next;
+        for (std::size_t end : bodyEnds) {
+            if (out.compare(end, separator.size(), separator) == 0 &&
+                (mfn < expect.records || end + separator.size() == out.size())) {
+                next.insert(end + separator.size());
+            }
+        }
+        if (next.empty()) {
+            return "MFN " + std::to_string(mfn) + ": " +
+                   (mustBeEmpty
+                        ? "reported without fields, but the body is not empty"
+                        : "the body is not a run of <tag>value</tag> lines followed by " +
+                              (mfn < expect.records ? "the next header" : std::string("the end")));
+        }
+        starts.swap(next);
+    }
+    return "";
+}
+
+std::string ReadWhole(std::FILE* file) {
+    std::string text;
+    std::rewind(file);
+    char chunk[4096];
+    std::size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+        text.append(chunk, got);
+    }
+    return text;
+}
+
+bool WriteWhole(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+}  // namespace
+
+std::string CheckExport(const DatabaseFiles& input, const ExportNames& names,
+                        const ExportResult& result) {
+    if (result.status != (result.messages.empty() ? 0 : 1)) {
+        return "status " + std::to_string(result.status) + " with " +
+               (result.messages.empty() ? "no message" : "messages");
+    }
+    if (!result.messages.empty() && result.messages.back() != '\n') {
+        return "the last message does not end with a line feed";
+    }
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < result.messages.size();) {
+        const std::size_t end = result.messages.find('\n', start);
+        lines.push_back(result.messages.substr(start, end - start));
+        start = end + 1;
+    }
+    const Expectation expect = Expect(input, names);
+    std::map<std::int64_t, RecordMessage> byMfn;
+    const std::string messageProblem = CheckMessages(lines, names, expect, byMfn);
+    if (!messageProblem.empty()) {
+        return messageProblem;
+    }
+    const std::size_t longestValue = std::min<std::size_t>(input.master.size(), 32767);
+    return CheckOutput(result.output, expect, byMfn, longestValue);
+}
+
+std::string ExportAndCheck(const DatabaseFiles& input, const std::filesystem::path& directory) {
+    const ExportNames names{(directory / "ths.mst").string(), (directory / "ths.xrf").string()};
+    const std::string outputName = (directory / "formatirani_izlaz.txt").string();
+    if (!WriteWhole(names.master, input.master) || !WriteWhole(names.crossRef, input.crossRef)) {
+        return "cannot write the database files into " + directory.string();
+    }
+    std::FILE* messages = std::tmpfile();
+    if (messages == nullptr) {
+        return "cannot create a temporary file for the messages";
+    }
+    ExportResult result;
+    result.status = ExportDatabase(
+        {names.master.c_str(), names.crossRef.c_str(), outputName.c_str()}, messages);
+    result.messages = ReadWhole(messages);
+    std::fclose(messages);
+    std::ifstream in(outputName, std::ios::binary);
+    result.output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return CheckExport(input, names, result);
+}

@@ -1,0 +1,51 @@
+#include "SeedDatabases.hpp"
+
+#include <limits>
+
+std::vector<std::pair<std::string, DatabaseWriter>> SeedDatabases() {
+    std::vector<std::pair<std::string, DatabaseWriter>> seeds;
+
+    seeds.emplace_back("empty", DatabaseWriter());
+
+    DatabaseWriter small;
+    small.Add({{{24, "Soil moisture"}, {70, "Slatyer, R.O."}, {70, "Franco, C.M."}}});
+    small.Add({});
+    small.Add({{{-5, "negative tag"}, {32767, std::string("zero\0byte", 9)}, {0, "a\nb"}}});
+    seeds.emplace_back("small", small);
+
+    DatabaseWriter history;
+    history.SetPointerFlags(512 | 1024);
+    history.Add({{{1, "first"}}});
+    history.AddUnwritten();
+    const auto deleted = history.Add({{{2, "deleted"}}});
+    history.Delete(deleted);
+    history.Add({{{3, "old"}}, 1});
+    history.Update(4, {{{3, "new"}, {4, "version"}}});
+    seeds.emplace_back("history", history);
+
+    DatabaseWriter longRecord;  // values that cross master file blocks
+    longRecord.Add({{{10, std::string(700, 'x')}, {11, "after"}}});
+    longRecord.Add({{{12, std::string(300, 'y')}}});
+    seeds.emplace_back("long-record", longRecord);
+
+    DatabaseWriter multiBlock;  // two cross-reference blocks, several master blocks
+    for (int i = 1; i <= 130; ++i) {
+        multiBlock.Add({{{static_cast<std::int16_t>(i), std::to_string(i)}}});
+    }
+    seeds.emplace_back("multi-block", multiBlock);
+
+    DatabaseWriter damaged;
+    damaged.Add({{{1, "good"}}});
+    damaged.AddRaw(RawRecord(40, 30, 1, {{2, 0, 5}}, "abcdefghijklmnopqrstuv"));
+    damaged.AddRaw(RawRecord(18 + 18 + 4, 18 + 18, 3, {{7, 0, 2}, {-77, 3, 2}, {9, 2, 2}}, "abcd"));
+    damaged.Add({{{3, "good too"}}});
+    damaged.AddRaw(RawRecord(18 + 6 + 100, 18 + 6, 1, {{8, 0, 100}}, "cut short"));
+    seeds.emplace_back("damaged", damaged);
+
+    DatabaseWriter claimsMore;
+    claimsMore.Add({{{1, "one"}}});
+    claimsMore.SetNextMfn(std::numeric_limits<std::int32_t>::max());
+    seeds.emplace_back("claims-more", claimsMore);
+
+    return seeds;
+}

@@ -1,0 +1,267 @@
+// Damage swept over a small database, byte by byte: every truncation of
+// either file and every leader and directory byte set to 0x00, 0x7F, 0x80 and
+// 0xFF. The export runs in-process, so the sanitizer build checks every run.
+// Each run must give the status, messages and output that the README's table
+// gives for the damaged bytes, with every undamaged record exact.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <ostream>
+#include <string>
+
+#include "DatabaseWriter.hpp"
+#include "TempDir.hpp"
+#include "export/Export.hpp"
+
+namespace {
+
+DatabaseWriter MixedRecords() {
+    DatabaseWriter db;
+    db.Add({{{24, "Soil moisture"}, {70, "Slatyer, R.O."}, {70, "Franco, C.M."}}});
+    db.Add({});
+    db.Add({{{-5, "negative"}, {32767, std::string("zero\0byte", 9)}}});
+    db.Delete(db.Add({{{2, "deleted"}}}));
+    db.AddUnwritten();
+    db.Add({{{3, "old version"}}});
+    db.Update(6, {{{3, "new"}, {4, "a\nb"}}});
+    db.Add({{{9, "last"}}});
+    return db;
+}
+
+// The databases swept; another shape is one more line here.
+struct Shape {
+    const char* name;
+    std::function<DatabaseWriter()> make;
+};
+void PrintTo(const Shape& shape, std::ostream* out) {
+    *out << shape.name;
+}
+
+const Shape kShapes[] = {
+    {"MixedRecords", MixedRecords},
+};
+
+std::int32_t Int16At(const std::string& bytes, std::int64_t at) {
+    const auto low = static_cast<unsigned char>(bytes[static_cast<std::size_t>(at)]);
+    const auto high = static_cast<unsigned char>(bytes[static_cast<std::size_t>(at) + 1]);
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(low | (high << 8)));
+}
+
+struct Result {
+    std::string output;
+    std::string messages;
+    int status = -1;
+};
+
+// The README's table applied to one stored record of the master file `mst`
+// (named `name`) starting at `start`.
+Result ExpectedRecord(const std::string& mst, const std::string& name, std::int32_t mfn,
+                      std::int64_t start) {
+    const std::string prefix = "mstexport: " + name + ": MFN " + std::to_string(mfn) + ": ";
+    Result expected;
+    expected.output = "[RECORD " + std::to_string(mfn) + "]\n";
+    const auto size = static_cast<std::int64_t>(mst.size());
+    const std::string pastEnd =
+        prefix + "the record reaches past the end of the file; exported without fields\n";
+    if (start + 18 > size) {
+        expected.messages = pastEnd;
+        expected.output += "\n\n";
+        return expected;
+    }
+    const std::int32_t mfrl = Int16At(mst, start + 4);
+    const std::int32_t base = Int16At(mst, start + 12);
+    const std::int32_t nvf = Int16At(mst, start + 14);
+    if (nvf < 0 || base != 18 + 6 * nvf || mfrl < base) {
+        expected.messages = prefix + "inconsistent leader (MFRL " + std::to_string(mfrl) +
+                            ", BASE " + std::to_string(base) + ", NVF " + std::to_string(nvf) +
+                            "); exported without fields\n";
+    } else if (start + mfrl > size) {
+        expected.messages = pastEnd;
+    } else {
+        const std::int32_t dataLength = mfrl - base;
+        for (std::int32_t i = 0; i < nvf; ++i) {
+            const std::int64_t entry = start + 18 + 6 * i;
+            const std::int32_t tag = Int16At(mst, entry);
+            const std::int32_t pos = Int16At(mst, entry + 2);
+            const std::int32_t len = Int16At(mst, entry + 4);
+            if (pos < 0 || len < 0 || pos + len > dataLength) {
+                expected.messages += prefix + "field with tag " + std::to_string(tag) +
+                                     " lies outside the data area (POS " + std::to_string(pos) +
+                                     ", LEN " + std::to_string(len) + ", data area " +
+                                     std::to_string(dataLength) + " bytes); line left out\n";
+                continue;
+            }
+            std::string value = mst.substr(static_cast<std::size_t>(start + base + pos),
+                                           static_cast<std::size_t>(len));
+            value = value.substr(0, value.find('\0'));
+            expected.output +=
+                "<" + std::to_string(tag) + ">" + value + "</" + std::to_string(tag) + ">\n";
+        }
+    }
+    expected.output += "\n\n";
+    return expected;
+}
+
+class DamageSweepTest : public ::testing::TestWithParam<Shape> {
+  protected:
+    DamageSweepTest() : db_(GetParam().make()) {
+        mst_ = db_.MasterBytes();
+        xrf_ = db_.CrossRefBytes();
+        mstName_ = (dir_.path() / "ths.mst").string();
+        xrfName_ = (dir_.path() / "ths.xrf").string();
+    }
+
+    // The bytes [first, last) of the master file that the record of `mfn`
+    // takes: leader, directory and data area.
+    std::int64_t RecordEnd(std::int32_t mfn) const {
+        return db_.RecordStart(mfn) + Int16At(mst_, db_.RecordStart(mfn) + 4);
+    }
+    std::int64_t DirectoryEnd(std::int32_t mfn) const {
+        return db_.RecordStart(mfn) + 18 + 6 * Int16At(mst_, db_.RecordStart(mfn) + 14);
+    }
+
+    Result Run(const std::string& mst, const std::string& xrf) const {
+        WriteFile(mstName_, mst);
+        WriteFile(xrfName_, xrf);
+        const std::string outputName = (dir_.path() / "formatirani_izlaz.txt").string();
+        std::FILE* messages = std::tmpfile();
+        if (messages == nullptr) {
+            ADD_FAILURE() << "cannot create a temporary file";
+            return {};
+        }
+        Result result;
+        result.status =
+            ExportDatabase({mstName_.c_str(), xrfName_.c_str(), outputName.c_str()}, messages);
+        std::rewind(messages);
+        char chunk[512];
+        std::size_t got;
+        while ((got = std::fread(chunk, 1, sizeof chunk, messages)) > 0) {
+            result.messages.append(chunk, got);
+        }
+        std::fclose(messages);
+        result.output = ReadFile(outputName);
+        return result;
+    }
+
+    // Records 1 to `count` of a master file whose bytes from `damageFrom` to
+    // `damageTo` may differ from the undamaged one's: a record outside that
+    // range must be exactly as written, the others as the table says.
+    Result ExpectedRecords(const std::string& mst, std::int32_t count, std::int64_t damageFrom,
+                           std::int64_t damageTo) const {
+        Result expected;
+        for (std::int32_t mfn = 1; mfn <= count; ++mfn) {
+            const bool touched =
+                db_.Stored(mfn) && db_.RecordStart(mfn) < damageTo && damageFrom < RecordEnd(mfn);
+            if (touched) {
+                const Result record = ExpectedRecord(mst, mstName_, mfn, db_.RecordStart(mfn));
+                expected.output += record.output;
+                expected.messages += record.messages;
+            } else {
+                expected.output += db_.ExpectedRecord(mfn);
+            }
+        }
+        return expected;
+    }
+
+    void ExpectRun(const std::string& mst, const std::string& xrf, Result expected,
+                   const std::string& damage) {
+        expected.status = expected.messages.empty() ? 0 : 1;
+        const Result got = Run(mst, xrf);
+        EXPECT_EQ(got.status, expected.status) << damage;
+        EXPECT_EQ(got.messages, expected.messages) << damage;
+        EXPECT_EQ(got.output, expected.output) << damage;
+    }
+
+    DatabaseWriter db_;
+    TempDir dir_;
+    std::string mst_;
+    std::string xrf_;
+    std::string mstName_;
+    std::string xrfName_;
+};
+
+TEST_P(DamageSweepTest, UndamagedDatabaseIsExact) {
+    ExpectRun(mst_, xrf_, ExpectedRecords(mst_, db_.LastMfn(), 0, 0), "no damage");
+    // The table's reading of the undamaged records agrees with the writer.
+    for (std::int32_t mfn = 1; mfn <= db_.LastMfn(); ++mfn) {
+        if (db_.Stored(mfn)) {
+            EXPECT_EQ(ExpectedRecord(mst_, mstName_, mfn, db_.RecordStart(mfn)).output,
+                      db_.ExpectedRecord(mfn));
+        }
+    }
+}
+
+TEST_P(DamageSweepTest, MasterFileTruncatedAtEveryOffset) {
+    for (std::size_t length = 0; length < mst_.size(); ++length) {
+        const std::string mst = mst_.substr(0, length);
+        Result expected;
+        if (length < 16) {
+            expected.messages = "mstexport: " + mstName_ + ": " + std::to_string(length) +
+                                " bytes, too short to hold the 16-byte control record; no "
+                                "records exported\n";
+        } else {
+            expected = ExpectedRecords(mst, db_.LastMfn(), static_cast<std::int64_t>(length),
+                                       static_cast<std::int64_t>(mst_.size()));
+        }
+        ExpectRun(mst, xrf_, expected, "master file cut to " + std::to_string(length));
+        if (HasFailure()) {
+            return;
+        }
+    }
+}
+
+TEST_P(DamageSweepTest, CrossReferenceFileTruncatedAtEveryOffset) {
+    for (std::size_t length = 0; length < xrf_.size(); ++length) {
+        const auto size = static_cast<std::int64_t>(length);
+        const std::int64_t rest = size % 512;
+        const std::int64_t findable = 127 * (size / 512) + (rest >= 4 ? (rest - 4) / 4 : 0);
+        const std::int32_t last = db_.LastMfn();
+        Result expected;
+        for (std::int32_t mfn = 1; mfn <= last && mfn <= findable; ++mfn) {
+            expected.output += db_.ExpectedRecord(mfn);
+        }
+        if (findable < last) {
+            expected.messages = "mstexport: " + xrfName_ + ": holds pointers for MFN 1 to " +
+                                std::to_string(findable) + " only, but " + mstName_ +
+                                " counts MFN 1 to " + std::to_string(last) + "; MFN " +
+                                std::to_string(findable + 1) + " onwards not exported\n";
+        }
+        ExpectRun(mst_, xrf_.substr(0, length), expected,
+                  "cross-reference file cut to " + std::to_string(length));
+        if (HasFailure()) {
+            return;
+        }
+    }
+}
+
+TEST_P(DamageSweepTest, EveryLeaderAndDirectoryByteSetToExtremes) {
+    int runs = 0;
+    for (std::int32_t mfn = 1; mfn <= db_.LastMfn(); ++mfn) {
+        if (!db_.Stored(mfn)) {
+            continue;
+        }
+        for (std::int64_t at = db_.RecordStart(mfn); at < DirectoryEnd(mfn); ++at) {
+            for (const unsigned char value : {0x00, 0x7F, 0x80, 0xFF}) {
+                std::string mst = mst_;
+                mst[static_cast<std::size_t>(at)] = static_cast<char>(value);
+                ExpectRun(mst, xrf_, ExpectedRecords(mst, db_.LastMfn(), at, at + 1),
+                          "MFN " + std::to_string(mfn) + ": byte " + std::to_string(at) +
+                              " set to " + std::to_string(value));
+                ++runs;
+                if (HasFailure()) {
+                    return;
+                }
+            }
+        }
+    }
+    EXPECT_GT(runs, 4 * 18);
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, DamageSweepTest, ::testing::ValuesIn(kShapes),
+                         [](const ::testing::TestParamInfo<Shape>& info) {
+                             return std::string(info.param.name);
+                         });
+
+}  // namespace
