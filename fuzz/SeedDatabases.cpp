@@ -42,6 +42,24 @@ std::vector<std::pair<std::string, DatabaseWriter>> SeedDatabases() {
     damaged.AddRaw(RawRecord(18 + 6 + 100, 18 + 6, 1, {{8, 0, 100}}, "cut short"));
     seeds.emplace_back("damaged", damaged);
 
+    DatabaseWriter aligned;  // 20-byte leaders, as some 32-bit writers store them
+    aligned.SetLeaderLayout(LeaderLayout::Aligned);
+    aligned.Add({{{24, "Soil moisture"}, {70, "Slatyer, R.O."}}});
+    aligned.Add({});
+    aligned.Add({{{-5, "negative tag"}, {10, std::string(600, 'z')}}});
+    seeds.emplace_back("aligned", aligned);
+
+    DatabaseWriter mixedLayouts;  // each record's own leader decides its layout
+    for (int i = 1; i <= 12; ++i) {
+        mixedLayouts.SetLeaderLayout(i % 2 == 0 ? LeaderLayout::Aligned : LeaderLayout::Standard);
+        FixtureRecord record;
+        for (int f = 0; f < i; ++f) {
+            record.fields.push_back({static_cast<std::int16_t>(f * 10), std::to_string(i * f)});
+        }
+        mixedLayouts.Add(record);
+    }
+    seeds.emplace_back("mixed-layouts", mixedLayouts);
+
     DatabaseWriter claimsMore;
     claimsMore.Add({{{1, "one"}}});
     claimsMore.SetNextMfn(std::numeric_limits<std::int32_t>::max());

@@ -17,17 +17,35 @@
 
 namespace {
 
-DatabaseWriter MixedRecords() {
+// Records of every kind; `layoutOf(i)` gives the leader layout of the i-th
+// record written.
+DatabaseWriter MixedRecords(const std::function<LeaderLayout(int)>& layoutOf) {
     DatabaseWriter db;
-    db.Add({{{24, "Soil moisture"}, {70, "Slatyer, R.O."}, {70, "Franco, C.M."}}});
-    db.Add({});
-    db.Add({{{-5, "negative"}, {32767, std::string("zero\0byte", 9)}}});
-    db.Delete(db.Add({{{2, "deleted"}}}));
+    int written = 0;
+    auto next = [&]() -> DatabaseWriter& {
+        db.SetLeaderLayout(layoutOf(written++));
+        return db;
+    };
+    next().Add({{{24, "Soil moisture"}, {70, "Slatyer, R.O."}, {70, "Franco, C.M."}}});
+    next().Add({});
+    next().Add({{{-5, "negative"}, {32767, std::string("zero\0byte", 9)}}});
+    db.Delete(next().Add({{{2, "deleted"}}}));
     db.AddUnwritten();
-    db.Add({{{3, "old version"}}});
-    db.Update(6, {{{3, "new"}, {4, "a\nb"}}});
-    db.Add({{{9, "last"}}});
+    next().Add({{{3, "old version"}}});
+    next().Update(6, {{{3, "new"}, {4, "a\nb"}}});
+    next().Add({{{9, "last"}}});
     return db;
+}
+
+DatabaseWriter StandardLeaders() {
+    return MixedRecords([](int) { return LeaderLayout::Standard; });
+}
+DatabaseWriter AlignedLeaders() {
+    return MixedRecords([](int) { return LeaderLayout::Aligned; });
+}
+DatabaseWriter AlternatingLeaders() {
+    return MixedRecords(
+        [](int i) { return i % 2 == 0 ? LeaderLayout::Aligned : LeaderLayout::Standard; });
 }
 
 // The databases swept; another shape is one more line here.
@@ -40,13 +58,49 @@ void PrintTo(const Shape& shape, std::ostream* out) {
 }
 
 const Shape kShapes[] = {
-    {"MixedRecords", MixedRecords},
+    {"StandardLeaders", StandardLeaders},
+    {"AlignedLeaders", AlignedLeaders},
+    {"AlternatingLeaders", AlternatingLeaders},
 };
 
 std::int32_t Int16At(const std::string& bytes, std::int64_t at) {
     const auto low = static_cast<unsigned char>(bytes[static_cast<std::size_t>(at)]);
     const auto high = static_cast<unsigned char>(bytes[static_cast<std::size_t>(at) + 1]);
     return static_cast<std::int16_t>(static_cast<std::uint16_t>(low | (high << 8)));
+}
+
+// A record's leader as the README's layout rule reads it: the 18-byte reading
+// when it is consistent, else the 20-byte one when that is consistent and the
+// record ends inside the file. `size` is 0 when neither fits; the other
+// fields then hold the 18-byte reading.
+struct LeaderReading {
+    std::int32_t size;
+    std::int32_t mfrl;
+    std::int32_t base;
+    std::int32_t nvf;
+};
+
+bool Fits(const LeaderReading& leader) {
+    return leader.nvf >= 0 && leader.base == leader.size + 6 * leader.nvf &&
+           leader.mfrl >= leader.base;
+}
+
+LeaderReading ReadLeader(const std::string& mst, std::int64_t start) {
+    const auto fileSize = static_cast<std::int64_t>(mst.size());
+    LeaderReading standard{18, Int16At(mst, start + 4), Int16At(mst, start + 12),
+                           Int16At(mst, start + 14)};
+    if (Fits(standard)) {
+        return standard;
+    }
+    if (start + 20 <= fileSize) {
+        const LeaderReading aligned{20, Int16At(mst, start + 4), Int16At(mst, start + 14),
+                                    Int16At(mst, start + 16)};
+        if (Fits(aligned) && start + aligned.mfrl <= fileSize) {
+            return aligned;
+        }
+    }
+    standard.size = 0;
+    return standard;
 }
 
 struct Result {
@@ -70,10 +124,11 @@ Result ExpectedRecord(const std::string& mst, const std::string& name, std::int3
         expected.output += "\n\n";
         return expected;
     }
-    const std::int32_t mfrl = Int16At(mst, start + 4);
-    const std::int32_t base = Int16At(mst, start + 12);
-    const std::int32_t nvf = Int16At(mst, start + 14);
-    if (nvf < 0 || base != 18 + 6 * nvf || mfrl < base) {
+    const LeaderReading leader = ReadLeader(mst, start);
+    const std::int32_t mfrl = leader.mfrl;
+    const std::int32_t base = leader.base;
+    const std::int32_t nvf = leader.nvf;
+    if (leader.size == 0) {
         expected.messages = prefix + "inconsistent leader (MFRL " + std::to_string(mfrl) +
                             ", BASE " + std::to_string(base) + ", NVF " + std::to_string(nvf) +
                             "); exported without fields\n";
@@ -82,7 +137,7 @@ Result ExpectedRecord(const std::string& mst, const std::string& name, std::int3
     } else {
         const std::int32_t dataLength = mfrl - base;
         for (std::int32_t i = 0; i < nvf; ++i) {
-            const std::int64_t entry = start + 18 + 6 * i;
+            const std::int64_t entry = start + leader.size + 6 * i;
             const std::int32_t tag = Int16At(mst, entry);
             const std::int32_t pos = Int16At(mst, entry + 2);
             const std::int32_t len = Int16At(mst, entry + 4);
@@ -119,7 +174,8 @@ class DamageSweepTest : public ::testing::TestWithParam<Shape> {
         return db_.RecordStart(mfn) + Int16At(mst_, db_.RecordStart(mfn) + 4);
     }
     std::int64_t DirectoryEnd(std::int32_t mfn) const {
-        return db_.RecordStart(mfn) + 18 + 6 * Int16At(mst_, db_.RecordStart(mfn) + 14);
+        const LeaderReading leader = ReadLeader(mst_, db_.RecordStart(mfn));
+        return db_.RecordStart(mfn) + leader.size + 6 * leader.nvf;
     }
 
     Result Run(const std::string& mst, const std::string& xrf) const {
