@@ -139,7 +139,7 @@ inline std::int32_t MasterFileReader::ReadLeaderAt(std::int64_t start, RecordLea
         return layout::kLeaderSize;
     }
     if (wanted == layout::kAlignedLeaderSize) {
-        const RecordLeader aligned = layout::DecodeAlignedLeader(bytes);
+        const RecordLeader aligned = layout::DecodeLeader(bytes, layout::kAlignedLeaderSize);
         if (layout::LeaderIsConsistent(aligned, layout::kAlignedLeaderSize) &&
             start + aligned.MFRL <= master->Size()) {
             leader = aligned;

@@ -97,29 +97,19 @@ struct DirectoryEntry {
 
 namespace layout {
 
-// The leader as stored in `kLeaderSize` bytes.
-inline RecordLeader DecodeLeader(const unsigned char* bytes) {
+// The leader as stored in `leaderSize` bytes: kLeaderSize, or
+// kAlignedLeaderSize with two pad bytes after MFRL.
+inline RecordLeader DecodeLeader(const unsigned char* bytes,
+                                 std::int32_t leaderSize = kLeaderSize) {
+    const unsigned char* afterPad = bytes + (leaderSize - kLeaderSize);
     RecordLeader leader;
     leader.MFN = DecodeInt32(bytes);
     leader.MFRL = DecodeInt16(bytes + 4);
-    leader.MFBWB = DecodeInt32(bytes + 6);
-    leader.MFBWP = DecodeInt16(bytes + 10);
-    leader.BASE = DecodeInt16(bytes + 12);
-    leader.NVF = DecodeInt16(bytes + 14);
-    leader.STATUS = DecodeInt16(bytes + 16);
-    return leader;
-}
-
-// The leader as stored in `kAlignedLeaderSize` bytes, with the pad after MFRL.
-inline RecordLeader DecodeAlignedLeader(const unsigned char* bytes) {
-    RecordLeader leader;
-    leader.MFN = DecodeInt32(bytes);
-    leader.MFRL = DecodeInt16(bytes + 4);
-    leader.MFBWB = DecodeInt32(bytes + 8);
-    leader.MFBWP = DecodeInt16(bytes + 12);
-    leader.BASE = DecodeInt16(bytes + 14);
-    leader.NVF = DecodeInt16(bytes + 16);
-    leader.STATUS = DecodeInt16(bytes + 18);
+    leader.MFBWB = DecodeInt32(afterPad + 6);
+    leader.MFBWP = DecodeInt16(afterPad + 10);
+    leader.BASE = DecodeInt16(afterPad + 12);
+    leader.NVF = DecodeInt16(afterPad + 14);
+    leader.STATUS = DecodeInt16(afterPad + 16);
     return leader;
 }
 

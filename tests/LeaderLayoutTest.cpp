@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "DatabaseWriter.hpp"
+#include "OpenDatabase.hpp"
 #include "RunExport.hpp"
 #include "TempDir.hpp"
-#include "masterfile/MasterFileReader.hpp"
 
 namespace {
 
@@ -69,33 +69,15 @@ TEST(LeaderLayout, EveryRecordIsReadWithItsOwnLayout) {
     EXPECT_EQ(ExportOf(db), db.ExpectedOutput());
 }
 
-class LeaderLayoutReader : public ::testing::Test {
-  protected:
-    void Open(const DatabaseWriter& db) {
-        db.WriteTo(dir_.path());
-        std::string reason;
-        ASSERT_TRUE(master_.Open((dir_.path() / "ths.mst").string().c_str(), reason));
-        ASSERT_TRUE(crossRef_.Open((dir_.path() / "ths.xrf").string().c_str(), reason));
-        reader_.master = &master_;
-        reader_.crossRef = &crossRef_;
-        ASSERT_EQ(reader_.ReadControlRecord(), 0);
-    }
-
-    TempDir dir_;
-    InputFile master_;
-    InputFile crossRef_;
-    MasterFileReader reader_;
-};
-
-TEST_F(LeaderLayoutReader, AlignedLeaderFieldsComeFromTheirOwnOffsets) {
+TEST(LeaderLayoutReader, AlignedLeaderFieldsComeFromTheirOwnOffsets) {
     DatabaseWriter db;
     db.SetLeaderLayout(LeaderLayout::Aligned);
     db.AddRaw(RawRecord(20 + 12 + 5, 20 + 12, 2, {{24, 0, 3}, {-70, 3, 2}}, "abcde", 77, 9,
                         LeaderLayout::Aligned));
-    Open(db);
+    OpenDatabase open(db);
     RecordLeader leader;
     RecordFault fault = RecordFault::PastEndOfMaster;
-    ASSERT_EQ(reader_.ReadLeader(1, &leader, &fault), 0);
+    ASSERT_EQ(open.reader.ReadLeader(1, &leader, &fault), 0);
     EXPECT_EQ(fault, RecordFault::None);
     EXPECT_EQ(leader.MFN, 77);
     EXPECT_EQ(leader.MFRL, 37);
@@ -105,14 +87,14 @@ TEST_F(LeaderLayoutReader, AlignedLeaderFieldsComeFromTheirOwnOffsets) {
 
     DirectoryEntry directory[2];
     unsigned char data[6];
-    ASSERT_EQ(reader_.ReadFields(1, directory, 2, data, 5), 0);
+    ASSERT_EQ(open.reader.ReadFields(1, directory, 2, data, 5), 0);
     EXPECT_EQ(directory[0].TAG, 24);
     EXPECT_EQ(directory[1].TAG, -70);
     EXPECT_EQ(directory[1].POS, 3);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(data)), "abcde");
 }
 
-TEST_F(LeaderLayoutReader, StandardReadingWinsWhenBothFit) {
+TEST(LeaderLayoutReader, StandardReadingWinsWhenBothFit) {
     // 20 fields with STATUS 0: read as an aligned leader, these bytes would
     // say BASE 20 and NVF 0, which is consistent too.
     FixtureRecord record;
@@ -121,9 +103,9 @@ TEST_F(LeaderLayoutReader, StandardReadingWinsWhenBothFit) {
     }
     DatabaseWriter db;
     db.Add(record);
-    Open(db);
+    OpenDatabase open(db);
     RecordLeader leader;
-    ASSERT_EQ(reader_.ReadLeader(1, &leader), 0);
+    ASSERT_EQ(open.reader.ReadLeader(1, &leader), 0);
     EXPECT_EQ(leader.NVF, 20);
     EXPECT_EQ(leader.BASE, 18 + 6 * 20);
 }

@@ -1,35 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "DatabaseWriter.hpp"
-#include "TempDir.hpp"
-#include "masterfile/MasterFileReader.hpp"
+#include "OpenDatabase.hpp"
 
 namespace {
 
 using Kind = RecordProblem::Kind;
-
-// Writes a database, opens it and reads its control record.
-class OpenDatabase {
-  public:
-    explicit OpenDatabase(const DatabaseWriter& db) {
-        db.WriteTo(dir_.path());
-        std::string reason;
-        EXPECT_TRUE(master_.Open((dir_.path() / "ths.mst").string().c_str(), reason));
-        EXPECT_TRUE(crossRef_.Open((dir_.path() / "ths.xrf").string().c_str(), reason));
-        reader.master = &master_;
-        reader.crossRef = &crossRef_;
-        EXPECT_EQ(reader.ReadControlRecord(), 0);
-    }
-
-    TempDir dir_;
-    InputFile master_;
-    InputFile crossRef_;
-    MasterFileReader reader;
-};
 
 std::string TextOf(const FixtureRecord& record) {
     DatabaseWriter db;
