@@ -302,9 +302,9 @@ std::string ExportAndCheck(const DatabaseFiles& input, const std::filesystem::pa
     if (!WriteWhole(names.master, input.master) || !WriteWhole(names.crossRef, input.crossRef)) {
         return "cannot write the database files into " + directory.string();
     }
-    std::FILE* messages = std::tmpfile();
+    std::FILE* messages = std::fopen((directory / "messages").string().c_str(), "w+b");
     if (messages == nullptr) {
-        return "cannot create a temporary file for the messages";
+        return "cannot create the messages file in " + directory.string();
     }
     ExportResult result;
     result.status = ExportDatabase(

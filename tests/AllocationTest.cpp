@@ -42,7 +42,7 @@ std::size_t BytesRequestedByExport(const DatabaseWriter& db) {
     const std::string master = (dir.path() / "ths.mst").string();
     const std::string crossRef = (dir.path() / "ths.xrf").string();
     const std::string output = (dir.path() / "formatirani_izlaz.txt").string();
-    std::FILE* messages = std::tmpfile();
+    std::FILE* messages = std::fopen((dir.path() / "messages").string().c_str(), "w+b");
     EXPECT_NE(messages, nullptr);
     const std::size_t before = requestedBytes;
     ExportDatabase({master.c_str(), crossRef.c_str(), output.c_str()}, messages);

@@ -182,9 +182,9 @@ class DamageSweepTest : public ::testing::TestWithParam<Shape> {
         WriteFile(mstName_, mst);
         WriteFile(xrfName_, xrf);
         const std::string outputName = (dir_.path() / "formatirani_izlaz.txt").string();
-        std::FILE* messages = std::tmpfile();
+        std::FILE* messages = std::fopen((dir_.path() / "messages").string().c_str(), "w+b");
         if (messages == nullptr) {
-            ADD_FAILURE() << "cannot create a temporary file";
+            ADD_FAILURE() << "cannot create the messages file";
             return {};
         }
         Result result;
