@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -296,15 +297,20 @@ std::string CheckExport(const DatabaseFiles& input, const ExportNames& names,
     return CheckOutput(result.output, expect, byMfn, longestValue);
 }
 
-std::string ExportAndCheck(const DatabaseFiles& input, const std::filesystem::path& directory) {
-    const ExportNames names{(directory / "ths.mst").string(), (directory / "ths.xrf").string()};
+ExportNames NamesIn(const std::filesystem::path& directory) {
+    return {(directory / "ths.mst").string(), (directory / "ths.xrf").string()};
+}
+
+std::optional<ExportResult> ExportInProcess(const DatabaseFiles& input,
+                                            const std::filesystem::path& directory) {
+    const ExportNames names = NamesIn(directory);
     const std::string outputName = (directory / "formatirani_izlaz.txt").string();
     if (!WriteWhole(names.master, input.master) || !WriteWhole(names.crossRef, input.crossRef)) {
-        return "cannot write the database files into " + directory.string();
+        return std::nullopt;
     }
     std::FILE* messages = std::fopen((directory / "messages").string().c_str(), "w+b");
     if (messages == nullptr) {
-        return "cannot create the messages file in " + directory.string();
+        return std::nullopt;
     }
     ExportResult result;
     result.status = ExportDatabase(
@@ -313,5 +319,13 @@ std::string ExportAndCheck(const DatabaseFiles& input, const std::filesystem::pa
     std::fclose(messages);
     std::ifstream in(outputName, std::ios::binary);
     result.output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return CheckExport(input, names, result);
+    return result;
+}
+
+std::string ExportAndCheck(const DatabaseFiles& input, const std::filesystem::path& directory) {
+    const auto result = ExportInProcess(input, directory);
+    if (!result) {
+        return "cannot write the database or the messages file into " + directory.string();
+    }
+    return CheckExport(input, NamesIn(directory), *result);
 }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "FuzzInput.hpp"
@@ -28,6 +29,14 @@ struct ExportNames {
 std::string CheckExport(const DatabaseFiles& input, const ExportNames& names,
                         const ExportResult& result);
 
-// Writes the files into `directory` as ths.mst and ths.xrf, exports them with
-// ExportDatabase into a file beside them and checks the result.
+// The names ExportInProcess gives the database files in `directory`.
+ExportNames NamesIn(const std::filesystem::path& directory);
+
+// Writes the files into `directory` as ths.mst and ths.xrf and exports them
+// with ExportDatabase into a file beside them, catching the messages in a
+// file there too. Nothing when the files cannot be written.
+std::optional<ExportResult> ExportInProcess(const DatabaseFiles& input,
+                                            const std::filesystem::path& directory);
+
+// ExportInProcess, then CheckExport on its result.
 std::string ExportAndCheck(const DatabaseFiles& input, const std::filesystem::path& directory);

@@ -6,14 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <ostream>
 #include <string>
 
 #include "DatabaseWriter.hpp"
+#include "ExportCheck.hpp"
 #include "TempDir.hpp"
-#include "export/Export.hpp"
 
 namespace {
 
@@ -103,11 +102,7 @@ LeaderReading ReadLeader(const std::string& mst, std::int64_t start) {
     return standard;
 }
 
-struct Result {
-    std::string output;
-    std::string messages;
-    int status = -1;
-};
+using Result = ExportResult;
 
 // The README's table applied to one stored record of the master file `mst`
 // (named `name`) starting at `start`.
@@ -164,8 +159,8 @@ class DamageSweepTest : public ::testing::TestWithParam<Shape> {
     DamageSweepTest() : db_(GetParam().make()) {
         mst_ = db_.MasterBytes();
         xrf_ = db_.CrossRefBytes();
-        mstName_ = (dir_.path() / "ths.mst").string();
-        xrfName_ = (dir_.path() / "ths.xrf").string();
+        mstName_ = NamesIn(dir_.path()).master;
+        xrfName_ = NamesIn(dir_.path()).crossRef;
     }
 
     // The bytes [first, last) of the master file that the record of `mfn`
@@ -179,26 +174,12 @@ class DamageSweepTest : public ::testing::TestWithParam<Shape> {
     }
 
     Result Run(const std::string& mst, const std::string& xrf) const {
-        WriteFile(mstName_, mst);
-        WriteFile(xrfName_, xrf);
-        const std::string outputName = (dir_.path() / "formatirani_izlaz.txt").string();
-        std::FILE* messages = std::fopen((dir_.path() / "messages").string().c_str(), "w+b");
-        if (messages == nullptr) {
-            ADD_FAILURE() << "cannot create the messages file";
+        const auto result = ExportInProcess({mst, xrf}, dir_.path());
+        if (!result) {
+            ADD_FAILURE() << "cannot write the database into " << dir_.path();
             return {};
         }
-        Result result;
-        result.status =
-            ExportDatabase({mstName_.c_str(), xrfName_.c_str(), outputName.c_str()}, messages);
-        std::rewind(messages);
-        char chunk[512];
-        std::size_t got;
-        while ((got = std::fread(chunk, 1, sizeof chunk, messages)) > 0) {
-            result.messages.append(chunk, got);
-        }
-        std::fclose(messages);
-        result.output = ReadFile(outputName);
-        return result;
+        return *result;
     }
 
     // Records 1 to `count` of a master file whose bytes from `damageFrom` to
