@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "Format.hpp"
 #include "OutputFile.hpp"
 #include "masterfile/InputFile.hpp"
 #include "masterfile/MasterFileReader.hpp"
@@ -28,55 +30,49 @@ class Messages {
     int count_ = 0;
 };
 
+std::string Hex(std::uint32_t value) {
+    char digits[11];
+    std::snprintf(digits, sizeof digits, "0x%08X", static_cast<unsigned>(value));
+    return digits;
+}
+
 std::string Describe(const char* masterName, std::int32_t mfn, const RecordProblem& problem) {
-    const RecordLeader& leader = problem.leader;
     std::string line = std::string(masterName) + ": MFN " + std::to_string(mfn) + ": ";
     switch (problem.kind) {
         case RecordProblem::Kind::PointerMissing:
             return line +
                    "its pointer is missing from the cross-reference file; exported without fields";
+        case RecordProblem::Kind::PointerWithoutBlock:
+            return line + "its cross-reference pointer " + Hex(problem.pointer) +
+                   " names no master file block; exported without fields";
         case RecordProblem::Kind::PastEndOfMaster:
             return line + "the record reaches past the end of the file; exported without fields";
         case RecordProblem::Kind::InconsistentLeader:
-            return line + "inconsistent leader (MFRL " + std::to_string(leader.MFRL) + ", BASE " +
-                   std::to_string(leader.BASE) + ", NVF " + std::to_string(leader.NVF) +
+            return line + "inconsistent leader (MFRL " + std::to_string(problem.mfrl) + ", BASE " +
+                   std::to_string(problem.base) + ", NVF " + std::to_string(problem.nvf) +
                    "); exported without fields";
         case RecordProblem::Kind::EntryOutsideData:
-            return line + "field with tag " + std::to_string(problem.entry.TAG) +
-                   " lies outside the data area (POS " + std::to_string(problem.entry.POS) +
-                   ", LEN " + std::to_string(problem.entry.LEN) + ", data area " +
-                   std::to_string(leader.MFRL - leader.BASE) + " bytes); line left out";
+            return line + "field with tag " + std::to_string(problem.tag) +
+                   " lies outside the data area (POS " + std::to_string(problem.pos) + ", LEN " +
+                   std::to_string(problem.len) + ", data area " +
+                   std::to_string(problem.mfrl - problem.base) + " bytes); line left out";
     }
     return line + "damaged record";
 }
 
-// The "[RECORD n]" line of n = 1, 2, and so on. The number is counted up in
-// its decimal digits, which costs less than formatting it for every record.
-class RecordHeader {
+// Says each problem of the record being read as it is found.
+class RecordMessages : public ProblemSink {
   public:
-    // Moves on to the next MFN.
-    void Next() {
-        std::size_t i = kDigitsStart + digits_;
-        while (i > kDigitsStart && line_[i - 1] == '9') {
-            line_[--i] = '0';
-        }
-        if (i > kDigitsStart) {
-            ++line_[i - 1];
-            return;
-        }
-        // 9...9 becomes 10...0.
-        line_[kDigitsStart] = '1';
-        ++digits_;
-        line_[kDigitsStart + digits_ - 1] = '0';
-        line_[kDigitsStart + digits_] = ']';
-        line_[kDigitsStart + digits_ + 1] = '\n';
+    RecordMessages(Messages& messages, const char* masterName)
+        : messages_(messages), masterName_(masterName) {}
+    void Report(const RecordProblem& problem) override {
+        messages_.Say(Describe(masterName_, mfn, problem));
     }
-    void AppendTo(TextBuffer& text) const { text.Append(line_, kDigitsStart + digits_ + 2); }
+    std::int32_t mfn = 0;
 
   private:
-    static constexpr std::size_t kDigitsStart = 8;
-    char line_[32] = "[RECORD 0]\n";
-    std::size_t digits_ = 1;
+    Messages& messages_;
+    const char* masterName_;
 };
 
 }  // namespace
@@ -108,9 +104,13 @@ int ExportDatabase(const ExportFiles& files, std::FILE* messageStream) {
     }
 
     if (reader.master != nullptr && reader.crossRef != nullptr) {
-        if (reader.ReadControlRecord() != 0) {
+        if (master.Size() < layout::kControlRecordSize) {
             messages.Say(std::string(files.master) + ": " + std::to_string(master.Size()) +
                          " bytes, too short to hold the 16-byte control record; no records "
+                         "exported");
+        } else if (reader.ReadControlRecord() != 0) {
+            messages.Say(std::string(files.master) +
+                         ": the control record could not be read (a read error); no records "
                          "exported");
         } else if (reader.controlRecord.NXTMFN <= 0) {
             messages.Say(std::string(files.master) + ": the control record gives NXTMFN " +
@@ -126,19 +126,13 @@ int ExportDatabase(const ExportFiles& files, std::FILE* messageStream) {
         reader.crossRef != nullptr ? layout::PointerSlotCount(crossRef.Size()) : 0;
     const std::int64_t exported = std::min(lastMfn, findable);
 
-    std::vector<RecordProblem> problems;
-    TextBuffer& text = output.Buffer();
-    RecordHeader header;
+    RecordMessages problems(messages, files.master);
+    RecordFields record;
+    FormatContext context{output, {}};
     for (std::int64_t mfn = 1; mfn <= exported && output.Good(); ++mfn) {
-        header.Next();
-        header.AppendTo(text);
-        reader.AppendRecordText(static_cast<std::int32_t>(mfn), text, &problems);
-        text.Append("\n\n", 2);
-        output.Flush();
-        for (const RecordProblem& problem : problems) {
-            messages.Say(Describe(files.master, static_cast<std::int32_t>(mfn), problem));
-        }
-        problems.clear();
+        problems.mfn = static_cast<std::int32_t>(mfn);
+        reader.ReadRecord(static_cast<std::int32_t>(mfn), record, &problems);
+        AppendTaggedRecord(record, context);
     }
 
     if (lastMfn > findable) {

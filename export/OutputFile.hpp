@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "masterfile/TextBuffer.hpp"
+#include "export/TextBuffer.hpp"
 
 class OutputFile {
   public:
@@ -20,13 +20,18 @@ class OutputFile {
     // and puts the system's reason into `reason`.
     bool Open(const char* name, std::string& reason);
 
-    // The buffer that the next bytes are appended to. Call Flush() after
-    // appending; it writes only once the buffer is full enough.
-    TextBuffer& Buffer() { return buffer_; }
-    void Flush() {
-        if (buffer_.Size() >= kFlushThreshold) {
-            WriteBuffer();
-        }
+    // Room for `count` bytes at the end of what is buffered, valid until the
+    // next call; Extend(end) then keeps what was written there up to `end`.
+    // Once the buffer holds kFlushThreshold bytes it is written out first, so
+    // memory stays flat however much one record writes.
+    char* Room(std::size_t count) {
+        FlushIfFull();
+        return buffer_.Room(count);
+    }
+    void Extend(const char* end) { buffer_.Extend(end); }
+    void Append(const char* bytes, std::size_t count) {
+        FlushIfFull();
+        buffer_.Append(bytes, count);
     }
 
     // False once a write has failed; `Error()` then holds the system's reason.
@@ -38,6 +43,11 @@ class OutputFile {
     bool Close();
 
   private:
+    void FlushIfFull() {
+        if (buffer_.Size() >= kFlushThreshold) {
+            WriteBuffer();
+        }
+    }
     void WriteBuffer();
 
     std::FILE* file_ = nullptr;

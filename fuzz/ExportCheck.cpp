@@ -107,11 +107,28 @@ bool OutsideAsSaid(const std::string& what) {
            NumberAfter(what, ", data area ", area) && (pos < 0 || len < 0 || pos + len > area);
 }
 
+// A pointer the message says names no block must be so in the
+// cross-reference file: not 0, bit 31 clear, block number 0.
+bool PointerAsSaid(const std::string& what, const std::string& crossRef, std::int64_t mfn) {
+    const std::string marker = "its cross-reference pointer 0x";
+    if (!StartsWith(what, marker)) {
+        return false;
+    }
+    const std::int64_t index = mfn - 1;
+    const auto at = static_cast<std::size_t>(512 * (index / 127) + 4 + 4 * (index % 127));
+    const auto pointer = static_cast<std::uint32_t>(Int32At(crossRef, at));
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(pointer));
+    return what.compare(marker.size(), 8, hex) == 0 && pointer != 0 &&
+           (pointer & 0x80000000u) == 0 && (pointer >> 11) == 0;
+}
+
 enum class RecordMessage { LineLeftOut, WithoutFields };
 
 // Checks the message lines and collects, per MFN, what they say of it.
-std::string CheckMessages(const std::vector<std::string>& lines, const ExportNames& names,
-                          const Expectation& expect, std::map<std::int64_t, RecordMessage>& byMfn) {
+std::string CheckMessages(const std::vector<std::string>& lines, const DatabaseFiles& input,
+                          const ExportNames& names, const Expectation& expect,
+                          std::map<std::int64_t, RecordMessage>& byMfn) {
     bool databaseMessageSeen = false;
     std::int64_t previousMfn = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -145,6 +162,8 @@ std::string CheckMessages(const std::vector<std::string>& lines, const ExportNam
         const std::string what = line.substr(at + 2);
         RecordMessage kind;
         if (what == "the record reaches past the end of the file; exported without fields" ||
+            (EndsWith(what, " names no master file block; exported without fields") &&
+             PointerAsSaid(what, input.crossRef, mfn)) ||
             (StartsWith(what, "inconsistent leader (MFRL ") &&
              EndsWith(what, "); exported without fields") && InconsistentAsSaid(what))) {
             kind = RecordMessage::WithoutFields;
@@ -289,7 +308,7 @@ std::string CheckExport(const DatabaseFiles& input, const ExportNames& names,
     }
     const Expectation expect = Expect(input, names);
     std::map<std::int64_t, RecordMessage> byMfn;
-    const std::string messageProblem = CheckMessages(lines, names, expect, byMfn);
+    const std::string messageProblem = CheckMessages(lines, input, names, expect, byMfn);
     if (!messageProblem.empty()) {
         return messageProblem;
     }
@@ -317,8 +336,14 @@ std::optional<ExportResult> ExportInProcess(const DatabaseFiles& input,
         {names.master.c_str(), names.crossRef.c_str(), outputName.c_str()}, messages);
     result.messages = ReadWhole(messages);
     std::fclose(messages);
+    // Read in one piece of the file's size: an output may be tens of
+    // megabytes, and growing a string to it would allocate twice that.
     std::ifstream in(outputName, std::ios::binary);
-    result.output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::error_code error;
+    const auto size = std::filesystem::file_size(outputName, error);
+    result.output.resize(error ? 0 : static_cast<std::size_t>(size));
+    in.read(result.output.data(), static_cast<std::streamsize>(result.output.size()));
+    result.output.resize(static_cast<std::size_t>(in.gcount()));
     return result;
 }
 

@@ -4,14 +4,20 @@
 #include <cerrno>
 #include <cstring>
 
+#ifndef _WIN32
+#include <sys/types.h>  // off_t
+#endif
+
 namespace {
 
-// Standard fseek takes a long, which is 32 bits on Windows.
+// Standard fseek takes a long, which is 32 bits on Windows and on 32-bit
+// Linux; both have a 64-bit call of their own (the build asks for a 64-bit
+// off_t on POSIX systems).
 bool SeekTo(std::FILE* file, std::int64_t position, int origin) {
 #ifdef _WIN32
     return _fseeki64(file, position, origin) == 0;
 #else
-    return std::fseek(file, static_cast<long>(position), origin) == 0;
+    return fseeko(file, static_cast<off_t>(position), origin) == 0;
 #endif
 }
 
@@ -19,7 +25,7 @@ std::int64_t Tell(std::FILE* file) {
 #ifdef _WIN32
     return _ftelli64(file);
 #else
-    return std::ftell(file);
+    return static_cast<std::int64_t>(ftello(file));
 #endif
 }
 

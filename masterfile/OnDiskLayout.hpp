@@ -55,15 +55,44 @@ constexpr std::int64_t PointerSlotCount(std::int64_t fileSize) {
     return kPointersPerBlock * (fileSize / kBlockSize) + slotsInLastBlock;
 }
 
-// The master file byte at which the record of a pointer begins, or nothing for
-// a pointer that stores no record: block number 0 (an MFN never written) or
-// bit 31 set (a deleted record). Bits 9 and 10 carry no position.
-constexpr std::optional<std::int64_t> RecordPosition(std::uint32_t pointer) {
+// What a cross-reference pointer says of its MFN.
+enum class PointerKind {
+    Record,        // the record starts at `position`
+    NeverWritten,  // 0: the MFN was taken but no record written
+    Deleted,       // bit 31 set: the record was deleted
+    NoBlock,       // neither 0 nor deleted, yet block number 0: damage
+};
+
+struct PointerTarget {
+    PointerKind kind;
+    std::int64_t position;  // for PointerKind::Record
+};
+
+// Bits 11 to 30 are the master file block, counted from 1, and bits 0 to 8
+// the offset in it; bits 9 and 10 carry no position.
+constexpr PointerTarget DecodePointer(std::uint32_t pointer) {
+    if (pointer == 0) {
+        return {PointerKind::NeverWritten, 0};
+    }
+    if ((pointer & 0x80000000u) != 0) {
+        return {PointerKind::Deleted, 0};
+    }
     const std::uint32_t block = pointer >> 11;
-    if (block == 0 || (pointer & 0x80000000u) != 0) {
+    if (block == 0) {
+        return {PointerKind::NoBlock, 0};
+    }
+    return {PointerKind::Record,
+            (static_cast<std::int64_t>(block) - 1) * kBlockSize + (pointer & 0x1FFu)};
+}
+
+// The master file byte at which the record of a pointer begins, or nothing for
+// a pointer that locates no record.
+constexpr std::optional<std::int64_t> RecordPosition(std::uint32_t pointer) {
+    const PointerTarget target = DecodePointer(pointer);
+    if (target.kind != PointerKind::Record) {
         return std::nullopt;
     }
-    return (static_cast<std::int64_t>(block) - 1) * kBlockSize + (pointer & 0x1FFu);
+    return target.position;
 }
 
 }  // namespace layout

@@ -68,12 +68,14 @@ std::int32_t Int16At(const std::string& bytes, std::int64_t at) {
     return static_cast<std::int16_t>(static_cast<std::uint16_t>(low | (high << 8)));
 }
 
-// A record's leader as the README's layout rule reads it: the 18-byte reading
-// when it is consistent, else the 20-byte one when that is consistent and the
-// record ends inside the file. `size` is 0 when neither fits; the other
-// fields then hold the 18-byte reading.
+// A record's leader as the README's layout rule reads it: the 18-byte
+// reading when only it is consistent, the 20-byte one when only it is and the
+// record ends inside the file; when both are, the one that names the MFN and
+// keeps its directory inside the data area, else the 18-byte one. `size` is 0
+// when neither fits; the other fields then hold the 18-byte reading.
 struct LeaderReading {
     std::int32_t size;
+    std::int32_t mfn;
     std::int32_t mfrl;
     std::int32_t base;
     std::int32_t nvf;
@@ -84,21 +86,48 @@ bool Fits(const LeaderReading& leader) {
            leader.mfrl >= leader.base;
 }
 
-LeaderReading ReadLeader(const std::string& mst, std::int64_t start) {
-    const auto fileSize = static_cast<std::int64_t>(mst.size());
-    LeaderReading standard{18, Int16At(mst, start + 4), Int16At(mst, start + 12),
-                           Int16At(mst, start + 14)};
-    if (Fits(standard)) {
-        return standard;
+std::int32_t Int32At(const std::string& bytes, std::int64_t at) {
+    std::uint32_t value = 0;
+    for (std::int64_t i = 3; i >= 0; --i) {
+        value = (value << 8) | static_cast<unsigned char>(bytes[static_cast<std::size_t>(at + i)]);
     }
+    return static_cast<std::int32_t>(value);
+}
+
+bool LooksLikeItsOwn(const std::string& mst, std::int64_t start, std::int32_t mfn,
+                     const LeaderReading& leader) {
+    if (leader.mfn != mfn || start + leader.mfrl > static_cast<std::int64_t>(mst.size())) {
+        return false;
+    }
+    for (std::int32_t i = 0; i < leader.nvf; ++i) {
+        const std::int64_t entry = start + leader.size + 6 * i;
+        const std::int32_t pos = Int16At(mst, entry + 2);
+        const std::int32_t len = Int16At(mst, entry + 4);
+        if (pos < 0 || len < 0 || pos + len > leader.mfrl - leader.base) {
+            return false;
+        }
+    }
+    return true;
+}
+
+LeaderReading ReadLeader(const std::string& mst, std::int64_t start, std::int32_t mfn) {
+    const auto fileSize = static_cast<std::int64_t>(mst.size());
+    const std::int32_t storedMfn = Int32At(mst, start);
+    LeaderReading standard{18, storedMfn, Int16At(mst, start + 4), Int16At(mst, start + 12),
+                           Int16At(mst, start + 14)};
+    const bool standardFits = Fits(standard);
     if (start + 20 <= fileSize) {
-        const LeaderReading aligned{20, Int16At(mst, start + 4), Int16At(mst, start + 14),
-                                    Int16At(mst, start + 16)};
-        if (Fits(aligned) && start + aligned.mfrl <= fileSize) {
+        const LeaderReading aligned{20, storedMfn, Int16At(mst, start + 4),
+                                    Int16At(mst, start + 14), Int16At(mst, start + 16)};
+        if (Fits(aligned) && start + aligned.mfrl <= fileSize &&
+            (!standardFits || (!LooksLikeItsOwn(mst, start, mfn, standard) &&
+                               LooksLikeItsOwn(mst, start, mfn, aligned)))) {
             return aligned;
         }
     }
-    standard.size = 0;
+    if (!standardFits) {
+        standard.size = 0;
+    }
     return standard;
 }
 
@@ -119,7 +148,7 @@ Result ExpectedRecord(const std::string& mst, const std::string& name, std::int3
         expected.output += "\n\n";
         return expected;
     }
-    const LeaderReading leader = ReadLeader(mst, start);
+    const LeaderReading leader = ReadLeader(mst, start, mfn);
     const std::int32_t mfrl = leader.mfrl;
     const std::int32_t base = leader.base;
     const std::int32_t nvf = leader.nvf;
@@ -169,7 +198,7 @@ class DamageSweepTest : public ::testing::TestWithParam<Shape> {
         return db_.RecordStart(mfn) + Int16At(mst_, db_.RecordStart(mfn) + 4);
     }
     std::int64_t DirectoryEnd(std::int32_t mfn) const {
-        const LeaderReading leader = ReadLeader(mst_, db_.RecordStart(mfn));
+        const LeaderReading leader = ReadLeader(mst_, db_.RecordStart(mfn), mfn);
         return db_.RecordStart(mfn) + leader.size + 6 * leader.nvf;
     }
 

@@ -1,6 +1,7 @@
 // End-to-end: the built program run in a directory with a database.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <limits>
 #include <string>
@@ -96,6 +97,24 @@ TEST_F(ExportTest, DeletedAndUnwrittenRecordsAreBareHeaders) {
     EXPECT_EQ(
         run.output,
         "[RECORD 1]\n<1>a</1>\n\n\n[RECORD 2]\n\n\n[RECORD 3]\n\n\n[RECORD 4]\n<4>d</4>\n\n\n");
+}
+
+// Only 0 means never written and bit 31 deleted: any other pointer without a
+// block number locates no record, which is damage.
+TEST_F(ExportTest, PointerWithoutABlockIsDamage) {
+    for (const std::uint32_t pointer : {0x40u, 0x600u, 0x7FFu}) {
+        DatabaseWriter db;
+        db.Add({{{1, "a"}}});
+        db.AddPointer(pointer);
+        db.Add({{{3, "c"}}});
+        const ExportRun run = Export(db);
+        EXPECT_EQ(run.exitCode, 1);
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "0x%08X", pointer);
+        ExpectOneMessage(run, {"ths.mst", "MFN 2", hex});
+        EXPECT_EQ(run.output,
+                  "[RECORD 1]\n<1>a</1>\n\n\n[RECORD 2]\n\n\n[RECORD 3]\n<3>c</3>\n\n\n");
+    }
 }
 
 TEST_F(ExportTest, NoRecordsGiveAnEmptyOutput) {

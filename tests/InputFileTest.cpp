@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 
 #include "DatabaseWriter.hpp"
@@ -136,6 +137,31 @@ TEST_F(InputFileTest, MissingOrUnreadableFileGivesTheReason) {
     reason.clear();
     EXPECT_FALSE(file.Open(dir_.path().string().c_str(), reason));  // a directory
     EXPECT_FALSE(reason.empty());
+}
+
+}  // namespace
+
+namespace {
+
+// Positions past 2 GiB, which a 32-bit long cannot hold. The file is sparse
+// where the system allows it, so it costs no disk space there.
+TEST(InputFileLargeTest, ReadsPastTwoGibibytes) {
+    TempDir dir;
+    const auto path = dir.path() / "large.bin";
+    const std::int64_t tailAt = (std::int64_t{1} << 32) + 1000;
+    {
+        std::ofstream out(path, std::ios::binary);
+        out.seekp(static_cast<std::streamoff>(tailAt));
+        out << "tail";
+        ASSERT_TRUE(out.good());
+    }
+    InputFile file;
+    std::string reason;
+    ASSERT_TRUE(file.Open(path.string().c_str(), reason)) << reason;
+    EXPECT_EQ(file.Size(), tailAt + 4);
+    const unsigned char* tail = file.View(tailAt, 4);
+    ASSERT_NE(tail, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(tail), 4), "tail");
 }
 
 }  // namespace

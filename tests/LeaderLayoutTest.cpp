@@ -69,6 +69,19 @@ TEST(LeaderLayout, EveryRecordIsReadWithItsOwnLayout) {
     EXPECT_EQ(ExportOf(db), db.ExpectedOutput());
 }
 
+// An updated aligned record whose back pointer (MFBWB 1, MFBWP 174) reads as
+// an 18-byte leader with BASE 174 and NVF 26, which is consistent too; its
+// own MFN and directory show which reading is right.
+TEST(LeaderLayout, BackPointerThatLooksLikeAStandardLeader) {
+    DatabaseWriter db;
+    db.SetLeaderLayout(LeaderLayout::Aligned);
+    db.Add({{{1, std::string(110 - 26, 'a')}}});  // 64 + 110: MFN 2 starts at 174
+    db.Add({{{2, "first version"}}});
+    ASSERT_EQ(db.RecordStart(2), 174);
+    db.Update(2, {{{2, std::string(200, 'b')}}});
+    EXPECT_EQ(ExportOf(db), db.ExpectedOutput());
+}
+
 TEST(LeaderLayoutReader, AlignedLeaderFieldsComeFromTheirOwnOffsets) {
     DatabaseWriter db;
     db.SetLeaderLayout(LeaderLayout::Aligned);

@@ -93,7 +93,7 @@ TEST(RecordText, InconsistentLeaderGivesAnEmptyTextAndAProblem) {
         EXPECT_EQ(open.reader.RecordText(1, &problems), "");
         ASSERT_EQ(problems.size(), 1u);
         EXPECT_EQ(problems[0].kind, Kind::InconsistentLeader);
-        EXPECT_EQ(problems[0].leader.BASE, c.base);
+        EXPECT_EQ(problems[0].base, c.base);
         EXPECT_EQ(open.reader.RecordText(2, &problems), "<2>fine</2>\n");
         EXPECT_EQ(problems.size(), 1u);
     }
@@ -110,7 +110,7 @@ TEST(RecordText, EntryOutsideTheDataAreaIsLeftOut) {
     ASSERT_EQ(problems.size(), 4u);
     for (std::size_t i = 0; i < problems.size(); ++i) {
         EXPECT_EQ(problems[i].kind, Kind::EntryOutsideData);
-        EXPECT_EQ(problems[i].entry.TAG, static_cast<std::int16_t>(i + 2));
+        EXPECT_EQ(problems[i].tag, static_cast<std::int32_t>(i + 2));
     }
 }
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "masterfile/TextBuffer.hpp"
+#include "export/TextBuffer.hpp"
 
 namespace {
 

@@ -33,15 +33,16 @@ std::uint32_t PointerTo(std::int64_t position) {
 
 std::string RawRecord(std::int32_t mfrl, std::int32_t base, std::int32_t nvf,
                       const std::vector<RawEntry>& entries, const std::string& data,
-                      std::int32_t mfn, std::int16_t status, LeaderLayout layout) {
+                      std::int32_t mfn, std::int16_t status, LeaderLayout layout,
+                      BackPointer back) {
     std::string out;
     Put32(out, mfn);
     Put16(out, mfrl);
     if (layout == LeaderLayout::Aligned) {
         Put16(out, 0);  // pad
     }
-    Put32(out, 0);  // MFBWB
-    Put16(out, 0);  // MFBWP
+    Put32(out, back.block);
+    Put16(out, back.offset);
     Put16(out, base);
     Put16(out, nvf);
     Put16(out, status);
@@ -54,7 +55,7 @@ std::string RawRecord(std::int32_t mfrl, std::int32_t base, std::int32_t nvf,
 }
 
 std::string DatabaseWriter::EncodeRecord(const FixtureRecord& record, std::int32_t mfn,
-                                         LeaderLayout layout) {
+                                         LeaderLayout layout, BackPointer back) {
     const auto nvf = static_cast<std::int32_t>(record.fields.size());
     const std::int32_t base = (layout == LeaderLayout::Aligned ? 20 : 18) + 6 * nvf;
     std::string data;
@@ -69,7 +70,7 @@ std::string DatabaseWriter::EncodeRecord(const FixtureRecord& record, std::int32
         throw std::length_error("a record holds at most 32767 bytes");
     }
     return RawRecord(static_cast<std::int32_t>(mfrl), base, nvf, entries, data, mfn, record.status,
-                     layout);
+                     layout, back);
 }
 
 std::int64_t DatabaseWriter::Append(const std::string& bytes) {
@@ -86,8 +87,13 @@ std::int32_t DatabaseWriter::Add(const FixtureRecord& record) {
 
 void DatabaseWriter::Update(std::int32_t mfn, const FixtureRecord& record) {
     Slot& slot = records_.at(static_cast<std::size_t>(mfn - 1));
+    BackPointer back;
+    if (slot.start >= 0) {
+        back = {static_cast<std::int32_t>(slot.start / 512 + 1),
+                static_cast<std::int32_t>(slot.start % 512)};
+    }
     slot.record = record;
-    slot.start = Append(EncodeRecord(record, mfn, layout_));
+    slot.start = Append(EncodeRecord(record, mfn, layout_, back));
 }
 
 void DatabaseWriter::Delete(std::int32_t mfn) {
@@ -101,6 +107,14 @@ std::int32_t DatabaseWriter::AddUnwritten() {
 
 std::int32_t DatabaseWriter::AddRaw(const std::string& recordBytes) {
     records_.push_back({{}, Append(recordBytes), false});
+    return static_cast<std::int32_t>(records_.size());
+}
+
+std::int32_t DatabaseWriter::AddPointer(std::uint32_t pointer) {
+    Slot slot;
+    slot.rawPointer = true;
+    slot.pointer = pointer;
+    records_.push_back(slot);
     return static_cast<std::int32_t>(records_.size());
 }
 
@@ -130,7 +144,9 @@ std::string DatabaseWriter::CrossRefBytes() const {
         for (std::size_t slot = 0; slot < 127; ++slot) {
             const std::size_t index = block * 127 + slot;
             std::uint32_t pointer = 0;
-            if (index < records_.size() && records_[index].start >= 0) {
+            if (index < records_.size() && records_[index].rawPointer) {
+                pointer = records_[index].pointer;
+            } else if (index < records_.size() && records_[index].start >= 0) {
                 pointer = PointerTo(records_[index].start) | pointerFlags_;
                 if (records_[index].deleted) {
                     pointer = 0u - pointer;

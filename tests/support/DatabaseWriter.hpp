@@ -28,19 +28,26 @@ struct RawEntry {
     std::int32_t len;
 };
 
+// Where a record's earlier version lies (MFBWB, MFBWP); 0 and 0 for none.
+struct BackPointer {
+    std::int32_t block = 0;
+    std::int32_t offset = 0;
+};
+
 // The bytes of a record whose leader and directory say whatever they are
 // given, consistent or not; the data area follows the directory.
 std::string RawRecord(std::int32_t mfrl, std::int32_t base, std::int32_t nvf,
                       const std::vector<RawEntry>& entries, const std::string& data,
                       std::int32_t mfn = 1, std::int16_t status = 0,
-                      LeaderLayout layout = LeaderLayout::Standard);
+                      LeaderLayout layout = LeaderLayout::Standard, BackPointer back = {});
 
 class DatabaseWriter {
   public:
     // Writes the record at the end of the master file under the next MFN.
     std::int32_t Add(const FixtureRecord& record);
     // Writes a new version of `mfn` at the end of the master file and points
-    // the cross-reference file at it; the old version stays where it was.
+    // the cross-reference file at it; the old version stays where it was, and
+    // the new one's back pointer names it.
     void Update(std::int32_t mfn, const FixtureRecord& record);
     // Marks `mfn` deleted, as the format does: its pointer is negated.
     void Delete(std::int32_t mfn);
@@ -48,6 +55,9 @@ class DatabaseWriter {
     std::int32_t AddUnwritten();
     // Appends arbitrary record bytes under the next MFN.
     std::int32_t AddRaw(const std::string& recordBytes);
+    // Takes the next MFN with `pointer` as its cross-reference pointer,
+    // whatever it locates.
+    std::int32_t AddPointer(std::uint32_t pointer);
     // Bits ORed into every stored pointer (bits 9 and 10 carry no position).
     void SetPointerFlags(std::uint32_t flags) { pointerFlags_ = flags; }
     // The leader layout of the records written from now on.
@@ -79,13 +89,16 @@ class DatabaseWriter {
 
     // The bytes of one record: leader, directory, data area.
     static std::string EncodeRecord(const FixtureRecord& record, std::int32_t mfn,
-                                    LeaderLayout layout = LeaderLayout::Standard);
+                                    LeaderLayout layout = LeaderLayout::Standard,
+                                    BackPointer back = {});
 
   private:
     struct Slot {
         FixtureRecord record;
         std::int64_t start = -1;  // -1: never written
         bool deleted = false;
+        bool rawPointer = false;  // `pointer` is stored as it is
+        std::uint32_t pointer = 0;
     };
     std::int64_t Append(const std::string& bytes);
 

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "DatabaseWriter.hpp"
+#include "TempDir.hpp"
 
 #ifndef _WIN32
 #include <sys/wait.h>
@@ -36,10 +37,11 @@ int ExitCodeOf(int status) {
 
 ExportRun RunExport(const std::filesystem::path& directory) {
     const auto absolute = std::filesystem::absolute(directory);
-    const auto stdoutPath = absolute.string() + ".stdout";
-    const auto stderrPath = absolute.string() + ".stderr";
-    std::string command = "\"" + std::string(MSTEXPORT_PROGRAM) + "\" > \"" + stdoutPath +
-                          "\" 2> \"" + stderrPath + "\"";
+    const TempDir console;
+    const auto stdoutPath = (console.path() / "stdout").string();
+    const auto stderrPath = (console.path() / "stderr").string();
+    std::string command = MSTEXPORT_PROGRAM_LAUNCHER "\"" + std::string(MSTEXPORT_PROGRAM) +
+                          "\" > \"" + stdoutPath + "\" 2> \"" + stderrPath + "\"";
 #ifdef _WIN32
     // cmd.exe /c drops the first and the last quote of a line that holds more
     // than two; the extra pair keeps the program's path quoted.

@@ -13,5 +13,6 @@ struct ExportRun {
 };
 
 // Runs the program with `directory` as its working directory. The console
-// output is captured in files beside that directory, not in it.
+// output is captured in files of a temporary directory of its own, removed
+// once they are read.
 ExportRun RunExport(const std::filesystem::path& directory);

@@ -1,0 +1,65 @@
+// One record as the export sees it: the values of its fields, in directory
+// order, and what could not be read of it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+struct FieldValue {
+    std::int32_t tag;
+    // The stored bytes up to the first zero byte among them. They lie in the
+    // reader's buffer and stay valid until its next read.
+    const unsigned char* bytes;
+    std::size_t length;
+};
+
+struct RecordFields {
+    enum class State {
+        // Read; `fields` holds every directory entry that lies inside the data area.
+        Stored,
+        // Deleted, or an MFN that was never written: nothing to read, no damage.
+        NotStored,
+        // Damaged past reading: exported without fields, with a problem saying why.
+        Unreadable,
+    };
+    std::int32_t mfn = 0;
+    State state = State::NotStored;
+    std::vector<FieldValue> fields;
+};
+
+// Something wrong with one record that its export leaves out.
+struct RecordProblem {
+    enum class Kind {
+        // The MFN's pointer is not wholly inside the cross-reference file.
+        PointerMissing,
+        // A pointer that is neither 0 nor deleted, but names no master file block.
+        PointerWithoutBlock,
+        // The record reaches past the end of the master file.
+        PastEndOfMaster,
+        // NVF < 0, BASE != leader size + entry size * NVF, or MFRL < BASE.
+        InconsistentLeader,
+        // A directory entry whose value is not inside the data area; only
+        // that field is left out.
+        EntryOutsideData,
+    };
+    Kind kind;
+    std::uint32_t pointer = 0;  // PointerWithoutBlock
+    // The leader as read, for InconsistentLeader and EntryOutsideData.
+    std::int32_t mfrl = 0;
+    std::int32_t base = 0;
+    std::int32_t nvf = 0;
+    // The entry, for EntryOutsideData.
+    std::int32_t tag = 0;
+    std::int32_t pos = 0;
+    std::int32_t len = 0;
+};
+
+// Where the reader reports what it leaves out of a record, as it finds it.
+class ProblemSink {
+  public:
+    virtual void Report(const RecordProblem& problem) = 0;
+
+  protected:
+    ~ProblemSink() = default;
+};
