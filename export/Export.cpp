@@ -6,29 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "Format.hpp"
+#include "DatabaseFiles.hpp"
+#include "Messages.hpp"
 #include "OutputFile.hpp"
 #include "masterfile/InputFile.hpp"
 #include "masterfile/MasterFileReader.hpp"
 
 namespace {
-
-class Messages {
-  public:
-    explicit Messages(std::FILE* stream) : stream_(stream) {}
-
-    void Say(const std::string& line) {
-        ++count_;
-        const std::string full = "mstexport: " + line + "\n";
-        std::fputs(full.c_str(), stream_);
-    }
-
-    int count() const { return count_; }
-
-  private:
-    std::FILE* stream_;
-    int count_ = 0;
-};
 
 std::string Hex(std::uint32_t value) {
     char digits[11];
@@ -36,8 +20,9 @@ std::string Hex(std::uint32_t value) {
     return digits;
 }
 
-std::string Describe(const char* masterName, std::int32_t mfn, const RecordProblem& problem) {
-    std::string line = std::string(masterName) + ": MFN " + std::to_string(mfn) + ": ";
+std::string Describe(const std::string& masterName, std::int32_t mfn,
+                     const RecordProblem& problem) {
+    std::string line = masterName + ": MFN " + std::to_string(mfn) + ": ";
     switch (problem.kind) {
         case RecordProblem::Kind::PointerMissing:
             return line +
@@ -60,30 +45,66 @@ std::string Describe(const char* masterName, std::int32_t mfn, const RecordProbl
     return line + "damaged record";
 }
 
+MessageKind KindOf(RecordProblem::Kind kind) {
+    switch (kind) {
+        case RecordProblem::Kind::PointerMissing:
+            return MessageKind::PointerMissing;
+        case RecordProblem::Kind::PointerWithoutBlock:
+            return MessageKind::PointerWithoutBlock;
+        case RecordProblem::Kind::PastEndOfMaster:
+            return MessageKind::PastEndOfMaster;
+        case RecordProblem::Kind::InconsistentLeader:
+            return MessageKind::InconsistentLeader;
+        case RecordProblem::Kind::EntryOutsideData:
+            break;
+    }
+    return MessageKind::EntryOutsideData;
+}
+
 // Says each problem of the record being read as it is found.
 class RecordMessages : public ProblemSink {
   public:
-    RecordMessages(Messages& messages, const char* masterName)
+    RecordMessages(Messages& messages, const std::string& masterName)
         : messages_(messages), masterName_(masterName) {}
     void Report(const RecordProblem& problem) override {
-        messages_.Say(Describe(masterName_, mfn, problem));
+        messages_.AboutRecord(KindOf(problem.kind), mfn,
+                              [&] { return Describe(masterName_, mfn, problem); });
     }
     std::int32_t mfn = 0;
 
   private:
     Messages& messages_;
-    const char* masterName_;
+    const std::string& masterName_;
 };
+
+// Opens the output the settings name; says why not when it cannot.
+bool OpenOutput(const ExportSettings& settings, OutputFile& output, Messages& messages) {
+    if (settings.output == "-") {
+        output.OpenStandardOutput();
+        return true;
+    }
+    std::string reason;
+    if (!output.Open(settings.output, reason)) {
+        messages.Say("cannot create " + settings.output + ": " + reason);
+        return false;
+    }
+    return true;
+}
 
 }  // namespace
 
-int ExportDatabase(const ExportFiles& files, std::FILE* messageStream) {
-    Messages messages(messageStream);
-    std::string reason;
-
+int ExportDatabase(const ExportSettings& settings, std::FILE* messageStream) {
     OutputFile output;
-    if (!output.Open(files.output, reason)) {
-        messages.Say(std::string("cannot create ") + files.output + ": " + reason);
+    DatabaseFiles files;
+    std::string error;
+    const bool found = FindDatabaseFiles(settings.database, files, error);
+    Messages messages(messageStream, files.master, files.crossRef);
+    if (settings.outputFirst && !OpenOutput(settings, output, messages)) {
+        return 1;
+    }
+    if (!found) {
+        messages.Say(error);
+        output.Close();
         return 1;
     }
 
@@ -92,28 +113,33 @@ int ExportDatabase(const ExportFiles& files, std::FILE* messageStream) {
     // Four bytes a record: a smaller buffer serves it as well, and touches
     // fewer pages of fresh memory.
     InputFile crossRef(64 * 1024);
+    std::string reason;
     if (master.Open(files.master, reason)) {
         reader.master = &master;
     } else {
-        messages.Say(std::string("cannot read ") + files.master + ": " + reason);
+        messages.Say("cannot read " + files.master + ": " + reason);
     }
     if (crossRef.Open(files.crossRef, reason)) {
         reader.crossRef = &crossRef;
     } else {
-        messages.Say(std::string("cannot read ") + files.crossRef + ": " + reason);
+        messages.Say("cannot read " + files.crossRef + ": " + reason);
+    }
+    if (!settings.outputFirst && (reader.master == nullptr || reader.crossRef == nullptr ||
+                                  !OpenOutput(settings, output, messages))) {
+        return 1;
     }
 
     if (reader.master != nullptr && reader.crossRef != nullptr) {
         if (master.Size() < layout::kControlRecordSize) {
-            messages.Say(std::string(files.master) + ": " + std::to_string(master.Size()) +
+            messages.Say(files.master + ": " + std::to_string(master.Size()) +
                          " bytes, too short to hold the 16-byte control record; no records "
                          "exported");
         } else if (reader.ReadControlRecord() != 0) {
-            messages.Say(std::string(files.master) +
+            messages.Say(files.master +
                          ": the control record could not be read (a read error); no records "
                          "exported");
         } else if (reader.controlRecord.NXTMFN <= 0) {
-            messages.Say(std::string(files.master) + ": the control record gives NXTMFN " +
+            messages.Say(files.master + ": the control record gives NXTMFN " +
                          std::to_string(reader.controlRecord.NXTMFN) +
                          ", which counts no records; no records exported");
         }
@@ -124,25 +150,34 @@ int ExportDatabase(const ExportFiles& files, std::FILE* messageStream) {
     const std::int64_t lastMfn = std::max<std::int64_t>(reader.lastMfn, 0);
     const std::int64_t findable =
         reader.crossRef != nullptr ? layout::PointerSlotCount(crossRef.Size()) : 0;
-    const std::int64_t exported = std::min(lastMfn, findable);
+    const std::int64_t first = std::max<std::int64_t>(settings.from, 1);
+    const std::int64_t last = std::min<std::int64_t>(settings.to, lastMfn);
+    const std::int64_t exported = std::min(last, findable);
 
     RecordMessages problems(messages, files.master);
     RecordFields record;
     FormatContext context{output, {}};
-    for (std::int64_t mfn = 1; mfn <= exported && output.Good(); ++mfn) {
+    for (std::int64_t mfn = first; mfn <= exported && output.Good(); ++mfn) {
         problems.mfn = static_cast<std::int32_t>(mfn);
         reader.ReadRecord(static_cast<std::int32_t>(mfn), record, &problems);
-        AppendTaggedRecord(record, context);
+        settings.format(record, context);
+        if (record.state != RecordFields::State::NotStored) {
+            messages.RecordRead(record.state == RecordFields::State::Stored);
+        }
     }
+    messages.Finish();
 
-    if (lastMfn > findable) {
-        messages.Say(std::string(files.crossRef) + ": holds pointers for MFN 1 to " +
-                     std::to_string(findable) + " only, but " + files.master + " counts MFN 1 to " +
-                     std::to_string(lastMfn) + "; MFN " + std::to_string(findable + 1) +
+    if (last > findable) {
+        messages.Say(files.crossRef + ": holds pointers for MFN 1 to " + std::to_string(findable) +
+                     " only, but " + files.master + " counts MFN 1 to " + std::to_string(lastMfn) +
+                     "; MFN " + std::to_string(std::max(first, findable + 1)) +
                      " onwards not exported");
     }
     if (!output.Close()) {
-        messages.Say(std::string("cannot write ") + files.output + ": " + output.Error());
+        messages.Say(
+            "cannot write " +
+            (settings.output == "-" ? std::string("to standard output") : settings.output) + ": " +
+            output.Error());
     }
-    return messages.count() == 0 ? 0 : 1;
+    return messages.Any() ? 1 : 0;
 }

@@ -1,16 +1,31 @@
-// One export run: the database's records, in MFN order, as tagged text.
+// One export run: the database's records, in MFN order, in one format.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <limits>
+#include <string>
 
-struct ExportFiles {
-    const char* master;
-    const char* crossRef;
-    const char* output;
+#include "Format.hpp"
+
+struct ExportSettings {
+    // The master file with or without its extension, or a folder; empty for
+    // ths.mst and ths.xrf in the current folder (see FindDatabaseFiles).
+    std::string database;
+    // "-" for standard output.
+    std::string output = "formatirani_izlaz.txt";
+    // The run without arguments creates the output before it looks at the
+    // database, as the program always has. Any other run first opens both
+    // database files, so that a wrong name leaves an earlier output alone.
+    bool outputFirst = true;
+    // The MFNs to export, clipped to those the database has.
+    std::int32_t from = 1;
+    std::int32_t to = std::numeric_limits<std::int32_t>::max();
+    RecordFormat format = AppendTaggedRecord;
 };
 
-// Creates or truncates the output file, then writes every record of the
-// database into it. Each problem found goes to `messages` as one line
-// starting "mstexport: ". Returns the exit status: 0 when the whole database
-// was exported without a problem, 1 otherwise.
-int ExportDatabase(const ExportFiles& files, std::FILE* messages);
+// Writes every record of the database in the range to the output. Each
+// problem found goes to `messages` as one line starting "mstexport: ".
+// Returns the exit status: 0 when the whole range was exported without a
+// problem, 1 otherwise.
+int ExportDatabase(const ExportSettings& settings, std::FILE* messages);

@@ -1,31 +1,27 @@
 #include "OutputFile.hpp"
 
 #include <cerrno>
-#include <cstring>
 
-namespace {
-
-std::string SystemReason(int error) {
-    return error != 0 ? std::strerror(error) : "unknown error";
-}
-
-}  // namespace
+#include "platform/Files.hpp"
 
 OutputFile::~OutputFile() {
-    if (file_ != nullptr) {
+    if (file_ != nullptr && file_ != stdout) {
         std::fclose(file_);
     }
 }
 
-bool OutputFile::Open(const char* name, std::string& reason) {
-    errno = 0;
-    file_ = std::fopen(name, "wb");
+bool OutputFile::Open(const std::string& name, std::string& reason) {
+    file_ = OpenFile(name, "wb", reason);
     if (file_ == nullptr) {
-        reason = SystemReason(errno);
         return false;
     }
     std::setvbuf(file_, nullptr, _IONBF, 0);
     return true;
+}
+
+void OutputFile::OpenStandardOutput() {
+    file_ = stdout;
+    SetBinaryMode(stdout);
 }
 
 void OutputFile::WriteBuffer() {
@@ -44,7 +40,10 @@ bool OutputFile::Close() {
     }
     WriteBuffer();
     errno = 0;
-    if (std::fclose(file_) != 0 && Good()) {
+    // Standard output stays open for whoever ran the program; it is only
+    // flushed, which reports a failed write there as a close would.
+    const bool closed = file_ == stdout ? std::fflush(file_) == 0 : std::fclose(file_) == 0;
+    if (!closed && Good()) {
         error_ = SystemReason(errno);
     }
     file_ = nullptr;

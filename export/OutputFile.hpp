@@ -1,4 +1,5 @@
-// The output file, written through one large buffer of our own.
+// The output file, or standard output, written through one large buffer of
+// our own.
 #pragma once
 
 #include <cstddef>
@@ -18,7 +19,9 @@ class OutputFile {
 
     // Creates `name`, or truncates it, with mode "wb". On failure returns false
     // and puts the system's reason into `reason`.
-    bool Open(const char* name, std::string& reason);
+    bool Open(const std::string& name, std::string& reason);
+    // Writes to standard output instead, in binary.
+    void OpenStandardOutput();
 
     // Room for `count` bytes at the end of what is buffered, valid until the
     // next call; Extend(end) then keeps what was written there up to `end`.

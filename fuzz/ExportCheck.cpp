@@ -130,9 +130,41 @@ std::string CheckMessages(const std::vector<std::string>& lines, const DatabaseF
                           const ExportNames& names, const Expectation& expect,
                           std::map<std::int64_t, RecordMessage>& byMfn) {
     bool databaseMessageSeen = false;
+    bool verdictSeen = false;
+    bool countsSeen = false;
     std::int64_t previousMfn = 0;
+    std::map<std::string, int> listedOfKind;
+    const std::string verdict =
+        "mstexport: " + names.master + ": none of the first 8 records can be read";
+    const std::string about = "mstexport: " + names.master + ": ";
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string& line = lines[i];
+        if (StartsWith(line, verdict)) {
+            if (verdictSeen || previousMfn != 0) {
+                return "the line about unreadable files comes after record messages: " + line;
+            }
+            verdictSeen = true;
+            continue;
+        }
+        // "N [more ]<what> (MFN a[ to b])...": the count of messages not listed.
+        if (StartsWith(line, about) && line.size() > about.size() && line[about.size()] >= '1' &&
+            line[about.size()] <= '9') {
+            std::int64_t from = 0;
+            std::int64_t to = 0;
+            if (!NumberAfter(line, "(MFN ", from)) {
+                return "a count line without its MFNs: " + line;
+            }
+            to = from;
+            NumberAfter(line, "(MFN " + std::to_string(from) + " to ", to);
+            if (from < 1 || to < from || to > expect.records) {
+                return "a count line names MFNs that are not exported: " + line;
+            }
+            countsSeen = true;
+            continue;
+        }
+        if (countsSeen && line != expect.databaseMessage) {
+            return "a message after the count lines: " + line;
+        }
         if (!expect.databaseMessage.empty() && line == expect.databaseMessage) {
             if (databaseMessageSeen) {
                 return "message repeated: " + line;
@@ -173,6 +205,13 @@ std::string CheckMessages(const std::vector<std::string>& lines, const DatabaseF
             kind = RecordMessage::LineLeftOut;
         } else {
             return "unexpected message: " + line;
+        }
+        if (verdictSeen) {
+            return "a record message after the line about unreadable files: " + line;
+        }
+        const std::string kindName = what.substr(0, what.find_first_of("(0123456789"));
+        if (++listedOfKind[kindName] > 20) {
+            return "more than 20 messages of one kind: " + line;
         }
         const auto [slot, first] = byMfn.emplace(mfn, kind);
         if (!first && (kind == RecordMessage::WithoutFields || slot->second != kind)) {
@@ -332,8 +371,10 @@ std::optional<ExportResult> ExportInProcess(const DatabaseFiles& input,
         return std::nullopt;
     }
     ExportResult result;
-    result.status = ExportDatabase(
-        {names.master.c_str(), names.crossRef.c_str(), outputName.c_str()}, messages);
+    ExportSettings settings;
+    settings.database = names.master;
+    settings.output = outputName;
+    result.status = ExportDatabase(settings, messages);
     result.messages = ReadWhole(messages);
     std::fclose(messages);
     // Read in one piece of the file's size: an output may be tens of

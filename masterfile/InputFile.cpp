@@ -8,6 +8,8 @@
 #include <sys/types.h>  // off_t
 #endif
 
+#include "platform/Files.hpp"
+
 namespace {
 
 // Standard fseek takes a long, which is 32 bits on Windows and on 32-bit
@@ -29,10 +31,6 @@ std::int64_t Tell(std::FILE* file) {
 #endif
 }
 
-std::string SystemReason(int error) {
-    return error != 0 ? std::strerror(error) : "unknown error";
-}
-
 }  // namespace
 
 InputFile::InputFile(std::size_t bufferSize)
@@ -44,11 +42,9 @@ InputFile::~InputFile() {
     }
 }
 
-bool InputFile::Open(const char* name, std::string& reason) {
-    errno = 0;
-    std::FILE* file = std::fopen(name, "rb");
+bool InputFile::Open(const std::string& name, std::string& reason) {
+    std::FILE* file = OpenFile(name, "rb", reason);
     if (file == nullptr) {
-        reason = SystemReason(errno);
         return false;
     }
     // This stream's own buffers do the buffering.

@@ -28,10 +28,11 @@ class InputFile {
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
-    // Opens `name` with mode "rb" and reads its first bytes, so that a file
-    // that opens but cannot be read (a directory, say) fails here. On failure
-    // returns false and puts the system's reason into `reason`.
-    bool Open(const char* name, std::string& reason);
+    // Opens the file of the UTF-8 name `name` with mode "rb" and reads its
+    // first bytes, so that a file that opens but cannot be read (a directory,
+    // say) fails here. On failure returns false and puts the system's reason
+    // into `reason`.
+    bool Open(const std::string& name, std::string& reason);
 
     bool IsOpen() const { return file_ != nullptr; }
 

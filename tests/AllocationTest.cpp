@@ -54,14 +54,14 @@ namespace {
 std::size_t PeakBytesOfExport(const DatabaseWriter& db) {
     TempDir dir;
     db.WriteTo(dir.path());
-    const std::string master = (dir.path() / "ths.mst").string();
-    const std::string crossRef = (dir.path() / "ths.xrf").string();
-    const std::string output = (dir.path() / "formatirani_izlaz.txt").string();
+    ExportSettings settings;
+    settings.database = (dir.path() / "ths.mst").string();
+    settings.output = (dir.path() / "formatirani_izlaz.txt").string();
     std::FILE* messages = std::fopen((dir.path() / "messages").string().c_str(), "w+b");
     EXPECT_NE(messages, nullptr);
     const std::size_t before = heldBytes;
     peakBytes = before;
-    ExportDatabase({master.c_str(), crossRef.c_str(), output.c_str()}, messages);
+    ExportDatabase(settings, messages);
     const std::size_t peak = peakBytes - before;
     std::fclose(messages);
     return peak;

@@ -6,7 +6,9 @@
 #include "DatabaseWriter.hpp"
 #include "TempDir.hpp"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/wait.h>
 #endif
 
@@ -35,29 +37,55 @@ int ExitCodeOf(int status) {
 
 }  // namespace
 
-ExportRun RunExport(const std::filesystem::path& directory) {
+ExportRun RunExport(const std::filesystem::path& directory,
+                    const std::vector<std::string>& arguments) {
     const auto absolute = std::filesystem::absolute(directory);
     const TempDir console;
     const auto stdoutPath = (console.path() / "stdout").string();
     const auto stderrPath = (console.path() / "stderr").string();
-    std::string command = MSTEXPORT_PROGRAM_LAUNCHER "\"" + std::string(MSTEXPORT_PROGRAM) +
-                          "\" > \"" + stdoutPath + "\" 2> \"" + stderrPath + "\"";
-#ifdef _WIN32
-    // cmd.exe /c drops the first and the last quote of a line that holds more
-    // than two; the extra pair keeps the program's path quoted.
-    command = "\"" + command + "\"";
-#endif
+    std::string command = MSTEXPORT_PROGRAM_LAUNCHER "\"" + std::string(MSTEXPORT_PROGRAM) + "\"";
+    for (const std::string& argument : arguments) {
+        command += " \"" + argument + "\"";
+    }
+    command += " > \"" + stdoutPath + "\" 2> \"" + stderrPath + "\"";
     ExportRun run;
     {
         WorkingDirectory inside(absolute);
+#ifdef _WIN32
+        // cmd.exe /c drops the first and the last quote of a line that holds
+        // more than two; the extra pair keeps the program's path quoted. The
+        // line goes over in UTF-16, so that any name reaches the program.
+        const std::string line = "\"" + command + "\"";
+        std::wstring wide(line.size() + 1, L'\0');
+        wide.resize(
+            static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, line.c_str(), -1, wide.data(),
+                                                         static_cast<int>(wide.size())) -
+                                     1));
+        run.exitCode = ExitCodeOf(_wsystem(wide.c_str()));
+#else
         run.exitCode = ExitCodeOf(std::system(command.c_str()));
+#endif
     }
     run.stdoutText = ReadFile(stdoutPath);
-    run.stderrText = ReadFile(stderrPath);
+    run.stderrText = AsText(ReadFile(stderrPath));
     const auto outputPath = absolute / "formatirani_izlaz.txt";
     run.outputExists = std::filesystem::is_regular_file(outputPath);
     if (run.outputExists) {
         run.output = ReadFile(outputPath);
     }
     return run;
+}
+
+std::string AsText(const std::string& written) {
+#ifdef _WIN32
+    std::string text;
+    for (std::size_t i = 0; i < written.size(); ++i) {
+        if (!(written[i] == '\r' && i + 1 < written.size() && written[i + 1] == '\n')) {
+            text += written[i];
+        }
+    }
+    return text;
+#else
+    return written;
+#endif
 }

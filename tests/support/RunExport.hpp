@@ -3,16 +3,23 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 struct ExportRun {
     int exitCode = -1;
     std::string output;  // formatirani_izlaz.txt, empty if it was not written
     bool outputExists = false;
-    std::string stdoutText;
-    std::string stderrText;
+    std::string stdoutText;  // as written: an export to standard output is binary
+    std::string stderrText;  // messages, with line ends read as "\n" (see AsText)
 };
 
 // Runs the program with `directory` as its working directory. The console
 // output is captured in files of a temporary directory of its own, removed
 // once they are read.
-ExportRun RunExport(const std::filesystem::path& directory);
+// `arguments` are given to it as they are, each quoted; they may be UTF-8.
+ExportRun RunExport(const std::filesystem::path& directory,
+                    const std::vector<std::string>& arguments = {});
+
+// Console text as the program wrote it, with Windows' "\r\n" line ends read
+// as "\n"; on other systems the text itself.
+std::string AsText(const std::string& written);

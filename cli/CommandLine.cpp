@@ -1,0 +1,111 @@
+#include "CommandLine.hpp"
+
+#include <algorithm>
+
+#include "Options.hpp"
+
+namespace {
+
+const Option* FindLong(const std::string& name) {
+    const auto found = std::find_if(kOptions, kOptions + kOptionCount,
+                                    [&](const Option& option) { return name == option.longName; });
+    return found != kOptions + kOptionCount ? found : nullptr;
+}
+
+const Option* FindShort(char name) {
+    const auto found = std::find_if(kOptions, kOptions + kOptionCount,
+                                    [&](const Option& option) { return name == option.shortName; });
+    return found != kOptions + kOptionCount ? found : nullptr;
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+    CommandLine line;
+    // The run without arguments is the program as it always was; any
+    // argument makes it look at the database before it creates the output.
+    line.settings.outputFirst = arguments.empty();
+    bool optionsEnded = false;
+    bool databaseGiven = false;
+    for (std::size_t i = 0; i < arguments.size() && line.error.empty(); ++i) {
+        const std::string& argument = arguments[i];
+        if (optionsEnded || argument == "-" || argument.empty() || argument[0] != '-') {
+            if (databaseGiven) {
+                line.error = "more than one database given: '" + line.settings.database +
+                             "' and '" + argument + "'";
+            }
+            line.settings.database = argument;
+            databaseGiven = true;
+            continue;
+        }
+        if (argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const Option* option = nullptr;
+        std::string shown;  // the option as the user wrote it, for messages
+        std::string value;
+        bool hasValue = false;
+        if (argument[1] == '-') {
+            const std::size_t equals = argument.find('=');
+            shown = argument.substr(0, equals);
+            option = FindLong(shown.substr(2));
+            hasValue = equals != std::string::npos;
+            value = hasValue ? argument.substr(equals + 1) : "";
+        } else {
+            shown = argument.substr(0, 2);
+            option = FindShort(argument[1]);
+            hasValue = argument.size() > 2;
+            value = argument.substr(2);
+        }
+        if (option == nullptr) {
+            line.error = "unknown option '" + shown + "'";
+        } else if (option->valueName == nullptr && hasValue) {
+            line.error = "option '" + shown + "' takes no value";
+        } else if (option->valueName != nullptr && !hasValue && i + 1 == arguments.size()) {
+            line.error = "option '" + shown + "' needs a value (" + option->valueName + ")";
+        } else {
+            if (option->valueName != nullptr && !hasValue) {
+                value = arguments[++i];
+            }
+            line.error = option->apply(line, value);
+        }
+    }
+    if (line.error.empty() && line.settings.from > line.settings.to) {
+        line.error = "--from " + std::to_string(line.settings.from) + " is after --to " +
+                     std::to_string(line.settings.to);
+    }
+    return line;
+}
+
+std::string HelpText() {
+    std::string text =
+        "Usage: mstexport [OPTIONS] [DATABASE]\n"
+        "Export every record of a CDS/ISIS database, in MFN order.\n"
+        "\n"
+        "DATABASE is the master file (/data/CDS.MST), its name without the extension\n"
+        "(/data/cds), or a folder, meaning ths in it; the cross-reference file of the\n"
+        "same name with the extension .xrf is read beside it. Names match in any case.\n"
+        "Without DATABASE: ths.mst and ths.xrf in the current folder. The export goes\n"
+        "to formatirani_izlaz.txt in the current folder unless --output says otherwise.\n"
+        "\n"
+        "Options:\n";
+    for (std::size_t i = 0; i < kOptionCount; ++i) {
+        const Option& option = kOptions[i];
+        std::string left = option.shortName != 0 ? std::string("  -") + option.shortName + ", "
+                                                 : std::string("      ");
+        left += std::string("--") + option.longName;
+        if (option.valueName != nullptr) {
+            left += std::string("=") + option.valueName;
+        }
+        left.resize(std::max<std::size_t>(left.size() + 2, 24), ' ');
+        text += left + option.help + "\n";
+    }
+    text +=
+        "\n"
+        "Exit status:\n"
+        "  0  every record was exported\n"
+        "  1  something was wrong: each problem is a line on standard error\n"
+        "  2  the command line is wrong; nothing was read or written\n";
+    return text;
+}

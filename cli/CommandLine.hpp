@@ -1,0 +1,23 @@
+// The command line: mstexport [OPTIONS] [DATABASE].
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "export/Export.hpp"
+
+struct CommandLine {
+    enum class Action { Export, Help, Version };
+    Action action = Action::Export;
+    ExportSettings settings;
+    // Set when the arguments are wrong: what is wrong, in one line.
+    std::string error;
+};
+
+// Reads the arguments, the program's own name left out. Options take their
+// value as --name=VALUE, --name VALUE, -xVALUE or -x VALUE; "--" ends the
+// options.
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// What --help prints: the usage, every option on a line, the exit statuses.
+std::string HelpText();

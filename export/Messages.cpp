@@ -1,0 +1,89 @@
+#include "Messages.hpp"
+
+#include <utility>
+
+namespace {
+
+// What the count line at the end calls the records or fields of each kind.
+const char* Plural(MessageKind kind) {
+    switch (kind) {
+        case MessageKind::PointerMissing:
+            return "records whose pointer is missing from the cross-reference file";
+        case MessageKind::PointerWithoutBlock:
+            return "records whose cross-reference pointer names no master file block";
+        case MessageKind::PastEndOfMaster:
+            return "records that reach past the end of the file";
+        case MessageKind::InconsistentLeader:
+            return "records with an inconsistent leader";
+        case MessageKind::EntryOutsideData:
+            return "fields outside the data area, left out";
+        case MessageKind::kCount:
+            break;
+    }
+    return "problems";
+}
+
+}  // namespace
+
+Messages::Messages(std::FILE* stream, std::string masterName, std::string crossRefName)
+    : stream_(stream), masterName_(std::move(masterName)), crossRefName_(std::move(crossRefName)) {}
+
+void Messages::Print(const std::string& line) {
+    std::fputs(line.c_str(), stream_);
+}
+
+void Messages::Say(const std::string& line) {
+    ++said_;
+    Print("mstexport: " + line + "\n");
+}
+
+void Messages::RecordRead(bool readable) {
+    if (!deciding_) {
+        return;
+    }
+    anyReadable_ = anyReadable_ || readable;
+    if (++recordsRead_ < kFirstRecords) {
+        return;
+    }
+    deciding_ = false;
+    if (anyReadable_) {
+        Release();
+        return;
+    }
+    Print("mstexport: " + masterName_ + ": none of the first " + std::to_string(kFirstRecords) +
+          " records can be read: the two files may be swapped, " + masterName_ +
+          " may not be a master file, or " + crossRefName_ +
+          " may belong to another database; their records are only counted below\n");
+    ++said_;
+    held_.clear();
+    listLimit_ = 0;
+    for (Tally& tally : tallies_) {
+        tally.listed = 0;
+        tally.restFirst = tally.first;
+    }
+}
+
+void Messages::Release() {
+    for (const std::string& line : held_) {
+        Print(line);
+    }
+    held_.clear();
+}
+
+void Messages::Finish() {
+    deciding_ = false;
+    Release();
+    for (int kind = 0; kind < static_cast<int>(MessageKind::kCount); ++kind) {
+        const Tally& tally = tallies_[kind];
+        if (tally.count == tally.listed) {
+            continue;
+        }
+        const std::string range =
+            tally.restFirst == tally.last
+                ? "MFN " + std::to_string(tally.last)
+                : "MFN " + std::to_string(tally.restFirst) + " to " + std::to_string(tally.last);
+        Print("mstexport: " + masterName_ + ": " + std::to_string(tally.count - tally.listed) +
+              (tally.listed > 0 ? " more " : " ") + Plural(static_cast<MessageKind>(kind)) + " (" +
+              range + ")" + (tally.listed > 0 ? ", not listed one by one" : "") + "\n");
+    }
+}

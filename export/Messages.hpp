@@ -1,0 +1,93 @@
+// The messages of an export run, on standard error: one line each, starting
+// "mstexport: ".
+//
+// A damaged database can have a problem in every record, so messages about
+// records are limited: at most kListed of each kind are printed, and at the
+// end one line per kind counts the rest and names the first and last MFN
+// concerned. When none of the first stored records can be read at all, the
+// files are not what they are named (swapped, not a master file, the
+// cross-reference file of another database): one line says so, and the
+// records' messages are only counted.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// The kinds of message about one record, each limited on its own.
+enum class MessageKind {
+    PointerMissing,
+    PointerWithoutBlock,
+    PastEndOfMaster,
+    InconsistentLeader,
+    EntryOutsideData,
+    kCount
+};
+
+class Messages {
+  public:
+    static constexpr int kListed = 20;
+    // How many stored records decide whether the files are readable at all.
+    static constexpr int kFirstRecords = 8;
+
+    Messages(std::FILE* stream, std::string masterName, std::string crossRefName);
+
+    // A message about the whole run, always printed.
+    void Say(const std::string& line);
+
+    // A message about record `mfn`; `text` makes its line (after
+    // "mstexport: ") and is only called when the line will be printed.
+    template <typename MakeText>
+    void AboutRecord(MessageKind kind, std::int32_t mfn, MakeText text) {
+        Tally& tally = tallies_[static_cast<int>(kind)];
+        ++said_;
+        tally.first = tally.count == 0 ? mfn : tally.first;
+        tally.last = mfn;
+        ++tally.count;
+        if (tally.listed >= listLimit_) {
+            tally.restFirst = tally.count - tally.listed == 1 ? mfn : tally.restFirst;
+            return;
+        }
+        ++tally.listed;
+        if (deciding_) {
+            held_.push_back("mstexport: " + text() + "\n");
+        } else {
+            Print("mstexport: " + text() + "\n");
+        }
+    }
+
+    // Called after each stored record (one whose pointer locates a record,
+    // or should), with whether any of it could be read.
+    void RecordRead(bool readable);
+
+    // Prints what is held back and the counts of what was not listed.
+    void Finish();
+
+    // Whether anything was said or counted: the run's exit status is then 1.
+    bool Any() const { return said_ > 0; }
+
+  private:
+    struct Tally {
+        long long count = 0;
+        int listed = 0;
+        std::int32_t first = 0;      // of all
+        std::int32_t last = 0;       // of all, and so of the rest
+        std::int32_t restFirst = 0;  // of those not listed
+    };
+    void Print(const std::string& line);
+    void Release();
+
+    std::FILE* stream_;
+    std::string masterName_;
+    std::string crossRefName_;
+    long long said_ = 0;
+    Tally tallies_[static_cast<int>(MessageKind::kCount)];
+    int listLimit_ = kListed;
+    // Until kFirstRecords stored records have been read, their messages are
+    // held back: if none of them can be read, one line replaces them all.
+    bool deciding_ = true;
+    int recordsRead_ = 0;
+    bool anyReadable_ = false;
+    std::vector<std::string> held_;
+};

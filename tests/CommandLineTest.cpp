@@ -1,0 +1,87 @@
+// The command line, row by row: the arguments and what they ask for, or the
+// one line that says what is wrong with them.
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "cli/CommandLine.hpp"
+
+namespace {
+
+using Action = CommandLine::Action;
+constexpr std::int32_t kLast = std::numeric_limits<std::int32_t>::max();
+
+struct Row {
+    std::vector<std::string> arguments;
+    Action action;
+    std::string database;
+    std::string output;
+    std::int32_t from;
+    std::int32_t to;
+};
+
+TEST(CommandLine, WhatTheArgumentsAskFor) {
+    const std::string fallback = "formatirani_izlaz.txt";
+    const Row rows[] = {
+        {{}, Action::Export, "", fallback, 1, kLast},
+        {{"/data/CDS"}, Action::Export, "/data/CDS", fallback, 1, kLast},
+        {{"cds.mst", "-o", "out.txt"}, Action::Export, "cds.mst", "out.txt", 1, kLast},
+        {{"-oout.txt", "cds"}, Action::Export, "cds", "out.txt", 1, kLast},
+        {{"--output=out.txt"}, Action::Export, "", "out.txt", 1, kLast},
+        {{"--output", "-"}, Action::Export, "", "-", 1, kLast},
+        {{"-o", "-", "--", "-odd-name"}, Action::Export, "-odd-name", "-", 1, kLast},
+        {{"--from=5", "--to", "9"}, Action::Export, "", fallback, 5, 9},
+        {{"--from", "0", "--to=99999999999"}, Action::Export, "", fallback, 0, kLast},
+        {{"--to=7", "--from=7"}, Action::Export, "", fallback, 7, 7},
+        {{"-h"}, Action::Help, "", fallback, 1, kLast},
+        {{"--version", "--help"}, Action::Help, "", fallback, 1, kLast},
+        {{"-V"}, Action::Version, "", fallback, 1, kLast},
+        {{"db", "--version"}, Action::Version, "db", fallback, 1, kLast},
+    };
+    for (const Row& row : rows) {
+        const CommandLine line = ParseCommandLine(row.arguments);
+        const std::string shown = ::testing::PrintToString(row.arguments);
+        EXPECT_EQ(line.error, "") << shown;
+        EXPECT_EQ(line.action, row.action) << shown;
+        EXPECT_EQ(line.settings.database, row.database) << shown;
+        EXPECT_EQ(line.settings.output, row.output) << shown;
+        EXPECT_EQ(line.settings.from, row.from) << shown;
+        EXPECT_EQ(line.settings.to, row.to) << shown;
+        // Only the run without arguments creates its output before it
+        // looks at the database.
+        EXPECT_EQ(line.settings.outputFirst, row.arguments.empty()) << shown;
+    }
+}
+
+TEST(CommandLine, WhatIsWrongWithTheArguments) {
+    const std::pair<std::vector<std::string>, std::string> rows[] = {
+        {{"--outptu=x"}, "unknown option '--outptu'"},
+        {{"-x"}, "unknown option '-x'"},
+        {{"-o"}, "option '-o' needs a value (FILE)"},
+        {{"db", "--output"}, "option '--output' needs a value (FILE)"},
+        {{"--help=yes"}, "option '--help' takes no value"},
+        {{"-hV"}, "option '-h' takes no value"},
+        {{"--from=abc"}, "--from takes an MFN, a whole number from 1 up, not 'abc'"},
+        {{"--to", "-3"}, "--to takes an MFN, a whole number from 1 up, not '-3'"},
+        {{"--from="}, "--from takes an MFN, a whole number from 1 up, not ''"},
+        {{"--from=9", "--to=3"}, "--from 9 is after --to 3"},
+        {{"a.mst", "b.mst"}, "more than one database given: 'a.mst' and 'b.mst'"},
+    };
+    for (const auto& [arguments, error] : rows) {
+        EXPECT_EQ(ParseCommandLine(arguments).error, error) << ::testing::PrintToString(arguments);
+    }
+}
+
+TEST(CommandLine, HelpListsEveryOptionAndTheExitStatuses) {
+    const std::string help = HelpText();
+    for (const char* expected :
+         {"Usage: mstexport [OPTIONS] [DATABASE]\n", "\n  -o, --output=FILE ",
+          "\n      --from=MFN ", "\n      --to=MFN ", "\n  -h, --help ", "\n  -V, --version ",
+          "\n  0  ", "\n  1  ", "\n  2  "}) {
+        EXPECT_NE(help.find(expected), std::string::npos) << expected;
+    }
+}
+
+}  // namespace
