@@ -71,6 +71,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             line.error = option->apply(line, value);
         }
     }
+    if (line.error.empty() && line.isoOptionGiven && line.settings.format != AppendIso2709Record) {
+        line.error = "--iso-delimiters and --iso-line-end go with --format=iso2709";
+    }
     if (line.error.empty() && line.settings.from > line.settings.to) {
         line.error = "--from " + std::to_string(line.settings.from) + " is after --to " +
                      std::to_string(line.settings.to);
@@ -101,6 +104,8 @@ std::string HelpText() {
         left.resize(std::max<std::size_t>(left.size() + 2, 24), ' ');
         text += left + option.help + "\n";
     }
+    text += std::string("\nEncodings: ") + Charset::NameList() +
+            ".\nWithout --encoding, values are written as stored.\n";
     text +=
         "\n"
         "Exit status:\n"

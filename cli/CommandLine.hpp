@@ -10,6 +10,9 @@ struct CommandLine {
     enum class Action { Export, Help, Version };
     Action action = Action::Export;
     ExportSettings settings;
+    // Whether an option of the ISO 2709 format was given, which the other
+    // formats have no use for.
+    bool isoOptionGiven = false;
     // Set when the arguments are wrong: what is wrong, in one line.
     std::string error;
 };

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <utility>
 
 #include "CommandLine.hpp"
 
@@ -38,6 +39,55 @@ const Option kOptions[] = {
     {0, "to", "MFN", "export the records up to MFN",
      [](CommandLine& line, const std::string& value) {
          return ParseMfn("to", value, line.settings.to);
+     }},
+    {'f', "format", "FORMAT", "tagged (the default), iso2709 or jsonl",
+     [](CommandLine& line, const std::string& value) {
+         static const std::pair<const char*, RecordFormat> kFormats[] = {
+             {"tagged", AppendTaggedRecord},
+             {"iso2709", AppendIso2709Record},
+             {"jsonl", AppendJsonLinesRecord},
+         };
+         for (const auto& [name, format] : kFormats) {
+             if (value == name) {
+                 line.settings.format = format;
+                 return std::string();
+             }
+         }
+         return "unknown format '" + value + "'; the formats are tagged, iso2709 and jsonl";
+     }},
+    {'e', "encoding", "NAME", "convert the values from the code page NAME to UTF-8",
+     [](CommandLine& line, const std::string& value) {
+         line.settings.charset = Charset::Find(value);
+         if (line.settings.charset == nullptr) {
+             return "unknown encoding '" + value + "'; the encodings are " + Charset::NameList();
+         }
+         return std::string();
+     }},
+    {0, "iso-delimiters", "KIND", "iso2709 terminators: control (the default) or hash",
+     [](CommandLine& line, const std::string& value) {
+         line.isoOptionGiven = true;
+         if (value == "control" || value == "hash") {
+             line.settings.iso.terminators =
+                 value == "hash" ? IsoOptions::Terminators::Hash : IsoOptions::Terminators::Control;
+             return std::string();
+         }
+         return "--iso-delimiters takes control or hash, not '" + value + "'";
+     }},
+    {0, "iso-line-end", "END", "iso2709 line ends: crlf (the default), lf or none",
+     [](CommandLine& line, const std::string& value) {
+         line.isoOptionGiven = true;
+         static const std::pair<const char*, IsoOptions::LineEnd> kEnds[] = {
+             {"crlf", IsoOptions::LineEnd::CrLf},
+             {"lf", IsoOptions::LineEnd::Lf},
+             {"none", IsoOptions::LineEnd::None},
+         };
+         for (const auto& [name, end] : kEnds) {
+             if (value == name) {
+                 line.settings.iso.lineEnd = end;
+                 return std::string();
+             }
+         }
+         return "--iso-line-end takes crlf, lf or none, not '" + value + "'";
      }},
     {'h', "help", nullptr, "show this help and exit",
      [](CommandLine& line, const std::string&) {

@@ -156,7 +156,9 @@ int ExportDatabase(const ExportSettings& settings, std::FILE* messageStream) {
 
     RecordMessages problems(messages, files.master);
     RecordFields record;
-    FormatContext context{output, {}};
+    FormatContext context(output, messages, files.master);
+    context.charset = settings.charset;
+    context.iso = settings.iso;
     for (std::int64_t mfn = first; mfn <= exported && output.Good(); ++mfn) {
         problems.mfn = static_cast<std::int32_t>(mfn);
         reader.ReadRecord(static_cast<std::int32_t>(mfn), record, &problems);

@@ -22,6 +22,10 @@ struct ExportSettings {
     std::int32_t from = 1;
     std::int32_t to = std::numeric_limits<std::int32_t>::max();
     RecordFormat format = AppendTaggedRecord;
+    // The database's code page, whose values are written in UTF-8; nullptr
+    // writes them as stored.
+    const Charset* charset = nullptr;
+    IsoOptions iso;
 };
 
 // Writes every record of the database in the range to the output. Each

@@ -17,6 +17,18 @@ const char* Plural(MessageKind kind) {
             return "records with an inconsistent leader";
         case MessageKind::EntryOutsideData:
             return "fields outside the data area, left out";
+        case MessageKind::UndefinedByte:
+            return "values with bytes that the encoding does not define, written as U+FFFD";
+        case MessageKind::NotUtf8:
+            return "values that are not valid UTF-8, written with U+FFFD";
+        case MessageKind::IsoTagOutOfRange:
+            return "fields left out for tags that ISO 2709 cannot hold";
+        case MessageKind::IsoValueTooLong:
+            return "fields left out for values longer than ISO 2709 allows";
+        case MessageKind::IsoRecordTooLong:
+            return "records left out for being longer than ISO 2709 allows";
+        case MessageKind::IsoNothingLeft:
+            return "records left out for having no field that ISO 2709 can hold";
         case MessageKind::kCount:
             break;
     }

@@ -22,6 +22,12 @@ enum class MessageKind {
     PastEndOfMaster,
     InconsistentLeader,
     EntryOutsideData,
+    UndefinedByte,
+    NotUtf8,
+    IsoTagOutOfRange,
+    IsoValueTooLong,
+    IsoRecordTooLong,
+    IsoNothingLeft,
     kCount
 };
 

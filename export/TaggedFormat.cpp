@@ -2,6 +2,7 @@
 
 #include "Format.hpp"
 #include "TaggedLines.hpp"
+#include "ValueText.hpp"
 
 void AppendTaggedRecord(const RecordFields& record, FormatContext& context) {
     OutputFile& output = context.output;
@@ -16,6 +17,16 @@ void AppendTaggedRecord(const RecordFields& record, FormatContext& context) {
     *out++ = ']';
     *out++ = '\n';
     output.Extend(out);
-    tagged::AppendLines(record, output);
+    if (context.charset == nullptr) {
+        tagged::AppendLines(record, output);
+    } else {
+        for (const FieldValue& field : record.fields) {
+            out = output.Room(tagged::kMostMarkup + tagged::kOverrun +
+                              MostValueBytes(context, field));
+            output.Extend(tagged::WriteLine(out, field.tag, [&](char* at) {
+                return WriteValue(context, record.mfn, field, at);
+            }));
+        }
+    }
     output.Append("\n\n", 2);
 }

@@ -45,17 +45,18 @@ inline std::size_t TagDigits(std::int32_t tag, char (&digits)[kTagCopy]) {
     return static_cast<std::size_t>(std::to_chars(digits, digits + kTagCopy, tag).ptr - digits);
 }
 
-// Writes one line at `out`, which has room for the line and kOverrun more
-// bytes; returns where the line ends.
-inline char* WriteLine(char* out, const FieldValue& field) {
+// Writes the line of `tag` at `out`, which has room for the line and
+// kOverrun more bytes; `writeValue(at)` writes the value at `at` and returns
+// its end. Returns where the line ends.
+template <typename WriteValue>
+char* WriteLine(char* out, std::int32_t tag, WriteValue&& writeValue) {
     char digits[kTagCopy];
-    const std::size_t tagLength = TagDigits(field.tag, digits);
+    const std::size_t tagLength = TagDigits(tag, digits);
     *out++ = '<';
     std::memcpy(out, digits, kTagCopy);
     out += tagLength;
     *out++ = '>';
-    std::memcpy(out, field.bytes, field.length);
-    out += field.length;
+    out = writeValue(out);
     *out++ = '<';
     *out++ = '/';
     std::memcpy(out, digits, kTagCopy);
@@ -63,6 +64,14 @@ inline char* WriteLine(char* out, const FieldValue& field) {
     *out++ = '>';
     *out++ = '\n';
     return out;
+}
+
+// The line of a field whose value is written as stored.
+inline char* WriteLine(char* out, const FieldValue& field) {
+    return WriteLine(out, field.tag, [&field](char* at) {
+        std::memcpy(at, field.bytes, field.length);
+        return at + field.length;
+    });
 }
 
 // A record whose lines take at most this many bytes asks for room once.

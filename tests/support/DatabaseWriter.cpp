@@ -1,5 +1,6 @@
 #include "DatabaseWriter.hpp"
 
+#include <cstdio>
 #include <fstream>
 #include <stdexcept>
 
@@ -181,6 +182,45 @@ std::string DatabaseWriter::ExpectedRecord(std::int32_t mfn) const {
         }
     }
     return out + "\n\n";
+}
+
+std::vector<Field> DatabaseWriter::ExpectedFields(std::int32_t mfn) const {
+    std::vector<Field> fields;
+    if (Stored(mfn)) {
+        for (const Field& field : records_.at(static_cast<std::size_t>(mfn - 1)).record.fields) {
+            fields.push_back({field.tag, field.value.substr(0, field.value.find('\0'))});
+        }
+    }
+    return fields;
+}
+
+std::string DatabaseWriter::ExpectedIso2709(char fieldEnd, char recordEnd,
+                                            const std::string& lineEnd) const {
+    std::string out;
+    for (std::int32_t mfn = 1; mfn <= LastMfn(); ++mfn) {
+        const std::vector<Field> fields = ExpectedFields(mfn);
+        if (fields.empty()) {
+            continue;
+        }
+        std::string directory;
+        std::string values;
+        for (const Field& field : fields) {
+            char entry[16];
+            std::snprintf(entry, sizeof entry, "%03d%04zu%05zu", field.tag, field.value.size() + 1,
+                          values.size());
+            directory += entry;
+            values += field.value + fieldEnd;
+        }
+        const std::size_t base = 24 + directory.size() + 1;
+        char leader[32];
+        std::snprintf(leader, sizeof leader, "%05zu0000000%05zu0004500", base + values.size() + 1,
+                      base);
+        const std::string record = leader + directory + fieldEnd + values + recordEnd;
+        for (std::size_t at = 0; at < record.size(); at += 80) {
+            out += record.substr(at, 80) + lineEnd;
+        }
+    }
+    return out;
 }
 
 bool DatabaseWriter::Stored(std::int32_t mfn) const {

@@ -12,6 +12,10 @@ struct Field {
     std::string value;
 };
 
+inline bool operator==(const Field& a, const Field& b) {
+    return a.tag == b.tag && a.value == b.value;
+}
+
 struct FixtureRecord {
     std::vector<Field> fields;
     std::int16_t status = 0;
@@ -83,6 +87,15 @@ class DatabaseWriter {
     std::string ExpectedOutput() const;
     // The part of ExpectedOutput() that `mfn` writes, header included.
     std::string ExpectedRecord(std::int32_t mfn) const;
+    // What an ISO 2709 export writes: each stored record that has fields, as
+    // leader, directory and values with `fieldEnd` after each value and
+    // `recordEnd` after the record, cut into lines of 80 bytes each ended by
+    // `lineEnd` ("" for none).
+    std::string ExpectedIso2709(char fieldEnd = '\x1E', char recordEnd = '\x1D',
+                                const std::string& lineEnd = "\r\n") const;
+    // The fields of `mfn` as the export reads them: values up to their first
+    // zero byte; none unless Stored(mfn).
+    std::vector<Field> ExpectedFields(std::int32_t mfn) const;
     // Whether the cross-reference file points at a record for `mfn`: it was
     // written and not deleted.
     bool Stored(std::int32_t mfn) const;

@@ -1,0 +1,126 @@
+// ISO 2709, as the CDS/ISIS programs write their exports: a 24-byte leader,
+// a 12-byte directory entry per field, the values, each ended by the field
+// terminator, then the record terminator; the record's bytes cut into lines
+// of 80. All lengths count the bytes written.
+#include <cstring>
+
+#include "Format.hpp"
+#include "ValueText.hpp"
+
+namespace {
+
+constexpr std::size_t kLeaderSize = 24;
+constexpr std::size_t kEntrySize = 12;
+constexpr std::size_t kLineLength = 80;
+constexpr std::int32_t kLargestTag = 999;
+// Four digits hold a field's length with its terminator; five, a record's.
+constexpr std::size_t kLongestValue = 9998;
+constexpr std::size_t kLongestRecord = 99999;
+
+// Writes `value` as `width` decimal digits with leading zeros.
+char* PutDigits(char* out, std::size_t value, int width) {
+    for (int i = width - 1; i >= 0; --i) {
+        out[i] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    return out + width;
+}
+
+// Appends the record's bytes cut into lines of 80, each with its line end.
+void AppendLines(OutputFile& output, const char* bytes, std::size_t size,
+                 IsoOptions::LineEnd lineEnd) {
+    if (lineEnd == IsoOptions::LineEnd::None) {
+        output.Append(bytes, size);
+        return;
+    }
+    const char* end = lineEnd == IsoOptions::LineEnd::CrLf ? "\r\n" : "\n";
+    const std::size_t endLength = lineEnd == IsoOptions::LineEnd::CrLf ? 2 : 1;
+    for (std::size_t at = 0; at < size; at += kLineLength) {
+        const std::size_t line = std::min(kLineLength, size - at);
+        char* out = output.Room(line + endLength);
+        std::memcpy(out, bytes + at, line);
+        std::memcpy(out + line, end, endLength);
+        output.Extend(out + line + endLength);
+    }
+}
+
+}  // namespace
+
+void AppendIso2709Record(const RecordFields& record, FormatContext& context) {
+    if (record.state != RecordFields::State::Stored || record.fields.empty()) {
+        return;
+    }
+    // The length each field's value takes, or 0 for a field left out.
+    std::vector<std::size_t>& lengths = context.lengths;
+    lengths.assign(record.fields.size(), 0);
+    std::size_t kept = 0;
+    std::size_t valueBytes = 0;
+    std::size_t room = 0;  // what converting the values may ask for
+    for (std::size_t i = 0; i < record.fields.size(); ++i) {
+        const FieldValue& field = record.fields[i];
+        if (field.tag < 0 || field.tag > kLargestTag) {
+            context.AboutRecord(MessageKind::IsoTagOutOfRange, record.mfn, [&] {
+                return "field with tag " + std::to_string(field.tag) +
+                       " left out: ISO 2709 tags run from 0 to 999";
+            });
+            continue;
+        }
+        const std::size_t length = ValueBytes(context, field);
+        if (length > kLongestValue) {
+            context.AboutRecord(MessageKind::IsoValueTooLong, record.mfn, [&] {
+                return "field with tag " + std::to_string(field.tag) + " left out: its " +
+                       std::to_string(length) +
+                       " bytes are more than the 9998 of an ISO 2709 field";
+            });
+            continue;
+        }
+        lengths[i] = length + 1;  // and its terminator
+        valueBytes += length + 1;
+        room += MostValueBytes(context, field) + 1;
+        ++kept;
+    }
+    if (kept == 0) {
+        context.AboutRecord(MessageKind::IsoNothingLeft, record.mfn, [] {
+            return std::string("record left out: ISO 2709 can hold none of its fields");
+        });
+        return;
+    }
+    const std::size_t base = kLeaderSize + kEntrySize * kept + 1;
+    const std::size_t size = base + valueBytes + 1;
+    if (size > kLongestRecord) {
+        context.AboutRecord(MessageKind::IsoRecordTooLong, record.mfn, [&] {
+            return "record left out: its " + std::to_string(size) +
+                   " bytes in ISO 2709 are more than the 99999 a record can have";
+        });
+        return;
+    }
+
+    const bool hash = context.iso.terminators == IsoOptions::Terminators::Hash;
+    const char fieldEnd = hash ? '#' : '\x1E';
+    const char recordEnd = hash ? '#' : '\x1D';
+    context.scratch.Clear();
+    char* const start = context.scratch.Room(base + room + 1);
+    char* out = PutDigits(start, size, 5);
+    std::memcpy(out, "0000000", 7);
+    out = PutDigits(out + 7, base, 5);
+    std::memcpy(out, "0004500", 7);
+    out += 7;
+    std::size_t offset = 0;
+    for (std::size_t i = 0; i < record.fields.size(); ++i) {
+        if (lengths[i] != 0) {
+            out = PutDigits(out, static_cast<std::size_t>(record.fields[i].tag), 3);
+            out = PutDigits(out, lengths[i], 4);
+            out = PutDigits(out, offset, 5);
+            offset += lengths[i];
+        }
+    }
+    *out++ = fieldEnd;
+    for (std::size_t i = 0; i < record.fields.size(); ++i) {
+        if (lengths[i] != 0) {
+            out = WriteValue(context, record.mfn, record.fields[i], out);
+            *out++ = fieldEnd;
+        }
+    }
+    *out++ = recordEnd;
+    AppendLines(context.output, start, size, context.iso.lineEnd);
+}

@@ -1,0 +1,169 @@
+// The ISO 2709 export, end to end: whole files against the writer's own ISO
+// form for each terminator and line end, what ISO 2709 cannot hold, and round
+// trips through a reader that trusts the directory alone.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "DatabaseWriter.hpp"
+#include "ExampleDatabase.hpp"
+#include "IsoReader.hpp"
+#include "RunExport.hpp"
+#include "SeedDatabases.hpp"
+#include "TempDir.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The ISO export of `db`, with `options` after --format=iso2709.
+ExportRun ExportIso(const DatabaseWriter& db, std::vector<std::string> options = {}) {
+    TempDir dir;
+    db.WriteTo(dir.path());
+    options.insert(options.begin(), {"--format=iso2709", "-o", "-"});
+    return RunExport(dir.path(), options);
+}
+
+TEST(Iso2709Export, TheRecordOfTheExample) {
+    DatabaseWriter db;
+    db.Add({{{24, "Soil"}, {70, "Slatyer, R.O."}}});
+    const ExportRun run = ExportIso(db);
+    EXPECT_EQ(run.exitCode, 0) << run.stderrText;
+    EXPECT_EQ(run.stdoutText,
+              "00069000000000049000450002400050000007000140000"
+              "5\x1eSoil\x1eSlatyer, R.O.\x1e\x1d\r\n");
+}
+
+TEST(Iso2709Export, WholeFilesForEachTerminatorAndLineEnd) {
+    DatabaseWriter db;
+    db.Add({{{24, "Soil moisture and plant growth"}, {70, "Slatyer, R.O."}, {70, "Franco"}}});
+    db.Add({});  // no fields: no record
+    db.Delete(db.Add({{{1, "deleted"}}}));
+    db.AddUnwritten();
+    db.Add({{{0, ""}, {999, std::string(300, 'v')}, {5, std::string("zero\0cut", 8)}}});
+    db.Add({{{1, "terminators \x1e\x1d# inside"}, {2, "line\r\nfeed"}}});
+    db.Add({{{10, std::string(80 - 24 - 12 - 1 - 1 - 1, 'x')}}});   // exactly 80 bytes
+    db.Add({{{11, std::string(160 - 24 - 12 - 1 - 1 - 1, 'y')}}});  // exactly 160
+    struct Case {
+        std::vector<std::string> options;
+        char fieldEnd;
+        char recordEnd;
+        std::string lineEnd;
+    };
+    const Case cases[] = {
+        {{}, '\x1e', '\x1d', "\r\n"},
+        {{"--iso-delimiters=hash"}, '#', '#', "\r\n"},
+        {{"--iso-line-end=lf"}, '\x1e', '\x1d', "\n"},
+        {{"--iso-line-end=none", "--iso-delimiters=hash"}, '#', '#', ""},
+        {{"--iso-line-end", "crlf", "--iso-delimiters", "control"}, '\x1e', '\x1d', "\r\n"},
+    };
+    for (const Case& c : cases) {
+        const ExportRun run = ExportIso(db, c.options);
+        EXPECT_EQ(run.exitCode, 0) << run.stderrText;
+        EXPECT_EQ(run.stdoutText, db.ExpectedIso2709(c.fieldEnd, c.recordEnd, c.lineEnd))
+            << ::testing::PrintToString(c.options);
+    }
+}
+
+// Each is left out with a message, never cut short: tags outside 0 to 999,
+// values over 9,998 bytes, records over 99,999 bytes, records with nothing left.
+TEST(Iso2709Export, WhatIsoCannotHoldIsLeftOutAndSaid) {
+    DatabaseWriter db;
+    db.Add({{{-5, "negative"}, {24, "kept"}, {1000, "too large"}, {25, std::string(9999, 'L')}}});
+    db.Add({{{-1, "nothing"}, {4000, "left"}}});
+    // Eleven overlapping values of 9,998 bytes: 110,147 bytes in ISO 2709.
+    const std::vector<RawEntry> entries(11, RawEntry{30, 0, 9998});
+    db.AddRaw(RawRecord(18 + 66 + 9998, 18 + 66, 11, entries, std::string(9998, 'o')));
+    db.Add({{{26, std::string(9998, 'M')}}});  // the longest value that fits
+    const ExportRun run = ExportIso(db);
+    EXPECT_EQ(run.exitCode, 1);
+    for (const char* said : {"MFN 1: field with tag -5 left out: ISO 2709 tags run from 0 to 999",
+                             "MFN 1: field with tag 1000 left out",
+                             "MFN 1: field with tag 25 left out: its 9999 bytes",
+                             "MFN 2: record left out: ISO 2709 can hold none of its fields",
+                             "MFN 3: record left out: its 110147 bytes"}) {
+        EXPECT_NE(run.stderrText.find(said), std::string::npos) << said << "\n" << run.stderrText;
+    }
+    const auto records = ReadIso2709(run.stdoutText, "\r\n");
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0], (std::vector<Field>{{24, "kept"}}));
+    EXPECT_EQ(records[1], (std::vector<Field>{{26, std::string(9998, 'M')}}));
+}
+
+// The fields that an ISO 2709 export of `db` holds: those of the records with
+// fields, without what ISO 2709 cannot hold.
+std::vector<std::vector<Field>> IsoFields(const DatabaseWriter& db) {
+    std::vector<std::vector<Field>> records;
+    for (std::int32_t mfn = 1; mfn <= db.LastMfn(); ++mfn) {
+        std::vector<Field> fields;
+        for (const Field& field : db.ExpectedFields(mfn)) {
+            if (field.tag >= 0 && field.tag <= 999 && field.value.size() <= 9998) {
+                fields.push_back(field);
+            }
+        }
+        if (!fields.empty()) {
+            records.push_back(fields);
+        }
+    }
+    return records;
+}
+
+TEST(Iso2709Export, SeedAndExampleDatabasesReadBackByTheirDirectories) {
+    auto databases = SeedDatabases();
+    databases.emplace_back("examples", ExampleDatabase());
+    for (const auto& [name, db] : databases) {
+        if (name == "damaged" || name == "claims-more") {
+            continue;  // their records are not what the writer was told
+        }
+        for (const std::string lineEnd : {"crlf", "lf", "none"}) {
+            const ExportRun run = ExportIso(db, {"--iso-line-end=" + lineEnd});
+            EXPECT_EQ(ReadIso2709(run.stdoutText, lineEnd == "crlf" ? "\r\n"
+                                                  : lineEnd == "lf" ? "\n"
+                                                                    : ""),
+                      IsoFields(db))
+                << name << ", " << lineEnd;
+        }
+    }
+}
+
+// The sample database beside the project, when it is there: every record
+// with fields comes back with exactly the fields of its tagged export.
+TEST(Iso2709Export, SampleDatabaseReadsBackAsItsTaggedExport) {
+    const fs::path sample = MSTEXPORT_SAMPLES;
+    if (!fs::exists(sample / "ths.mst")) {
+        GTEST_SKIP() << sample << " is not there";
+    }
+    TempDir dir;
+    fs::copy_file(sample / "ths.mst", dir.path() / "ths.mst");
+    fs::copy_file(sample / "ths.xrf", dir.path() / "ths.xrf");
+    const ExportRun tagged = RunExport(dir.path(), {"-o", "-"});
+    const ExportRun iso = RunExport(dir.path(), {"-f", "iso2709", "-o", "-"});
+    ASSERT_EQ(tagged.exitCode, 0);
+    ASSERT_EQ(iso.exitCode, 0) << iso.stderrText;
+    // The sample's values hold no line feed, so its tagged lines are its fields.
+    std::vector<std::vector<Field>> records;
+    std::vector<Field> fields;
+    for (std::size_t at = 0; at < tagged.stdoutText.size();) {
+        const std::size_t end = tagged.stdoutText.find('\n', at);
+        const std::string line = tagged.stdoutText.substr(at, end - at);
+        at = end + 1;
+        if (line.rfind("[RECORD ", 0) == 0 || line.empty()) {
+            if (!fields.empty()) {
+                records.push_back(fields);
+            }
+            fields.clear();
+            continue;
+        }
+        const std::size_t open = line.find('>');
+        const std::string tag = line.substr(1, open - 1);
+        ASSERT_EQ(line.substr(line.size() - tag.size() - 3), "</" + tag + ">") << line;
+        fields.push_back({static_cast<std::int16_t>(std::stoi(tag)),
+                          line.substr(open + 1, line.size() - open - 1 - tag.size() - 3)});
+    }
+    EXPECT_EQ(ReadIso2709(iso.stdoutText, "\r\n"), records);
+    EXPECT_GT(records.size(), 100u);
+}
+
+}  // namespace
