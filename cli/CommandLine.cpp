@@ -101,11 +101,24 @@ std::string HelpText() {
         if (option.valueName != nullptr) {
             left += std::string("=") + option.valueName;
         }
-        left.resize(std::max<std::size_t>(left.size() + 2, 24), ' ');
+        left.resize(std::max<std::size_t>(left.size() + 2, 29), ' ');
         text += left + option.help + "\n";
     }
-    text += std::string("\nEncodings: ") + Charset::NameList() +
-            ".\nWithout --encoding, values are written as stored.\n";
+    // The names of the encodings, in lines of at most 79 characters.
+    text += "\n";
+    std::string line = "Encodings:";
+    std::string names = Charset::NameList();
+    for (std::size_t at = 0; at < names.size();) {
+        const std::size_t end = std::min(names.find(' ', at), names.size());
+        const std::string name = names.substr(at, end - at);
+        if (line.size() + 1 + name.size() > 79) {
+            text += line + "\n";
+            line = " ";
+        }
+        line += " " + name;
+        at = end + 1;
+    }
+    text += line + "\nWithout --encoding, values are written as stored.\n";
     text +=
         "\n"
         "Exit status:\n"

@@ -55,7 +55,7 @@ const Option kOptions[] = {
          }
          return "unknown format '" + value + "'; the formats are tagged, iso2709 and jsonl";
      }},
-    {'e', "encoding", "NAME", "convert the values from the code page NAME to UTF-8",
+    {'e', "encoding", "NAME", "convert values from the code page NAME to UTF-8",
      [](CommandLine& line, const std::string& value) {
          line.settings.charset = Charset::Find(value);
          if (line.settings.charset == nullptr) {
