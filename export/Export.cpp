@@ -48,14 +48,14 @@ std::string Describe(const char* masterName, std::int32_t mfn, const RecordProbl
         case RecordProblem::Kind::PastEndOfMaster:
             return line + "the record reaches past the end of the file; exported without fields";
         case RecordProblem::Kind::InconsistentLeader:
-            return line + "inconsistent leader (MFRL " + std::to_string(problem.mfrl) + ", BASE " +
-                   std::to_string(problem.base) + ", NVF " + std::to_string(problem.nvf) +
-                   "); exported without fields";
+            return line + "inconsistent " + (problem.ffi ? "FFI " : "") + "leader (MFRL " +
+                   std::to_string(problem.mfrl) + ", BASE " + std::to_string(problem.base) +
+                   ", NVF " + std::to_string(problem.nvf) + "); exported without fields";
         case RecordProblem::Kind::EntryOutsideData:
             return line + "field with tag " + std::to_string(problem.tag) +
                    " lies outside the data area (POS " + std::to_string(problem.pos) + ", LEN " +
                    std::to_string(problem.len) + ", data area " +
-                   std::to_string(problem.mfrl - problem.base) + " bytes); line left out";
+                   std::to_string(problem.dataLength) + " bytes); line left out";
     }
     return line + "damaged record";
 }
