@@ -36,6 +36,11 @@ std::string Hex(std::uint32_t value) {
     return digits;
 }
 
+// The FFI layouts' leaders are named, so that the numbers can be checked.
+const char* LeaderName(std::int32_t leaderSize) {
+    return leaderSize == 22 ? "FFI leader" : leaderSize == 24 ? "aligned FFI leader" : "leader";
+}
+
 std::string Describe(const char* masterName, std::int32_t mfn, const RecordProblem& problem) {
     std::string line = std::string(masterName) + ": MFN " + std::to_string(mfn) + ": ";
     switch (problem.kind) {
@@ -48,7 +53,7 @@ std::string Describe(const char* masterName, std::int32_t mfn, const RecordProbl
         case RecordProblem::Kind::PastEndOfMaster:
             return line + "the record reaches past the end of the file; exported without fields";
         case RecordProblem::Kind::InconsistentLeader:
-            return line + "inconsistent " + (problem.ffi ? "FFI " : "") + "leader (MFRL " +
+            return line + "inconsistent " + LeaderName(problem.leaderSize) + " (MFRL " +
                    std::to_string(problem.mfrl) + ", BASE " + std::to_string(problem.base) +
                    ", NVF " + std::to_string(problem.nvf) + "); exported without fields";
         case RecordProblem::Kind::EntryOutsideData:

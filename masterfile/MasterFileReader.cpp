@@ -39,7 +39,7 @@ RecordProblem LeaderProblem(RecordProblem::Kind kind, const WideLeader& leader,
     problem.base = leader.BASE;
     problem.nvf = leader.NVF;
     problem.dataLength = layout::RecordLength(leader.MFRL) - leader.BASE;
-    problem.ffi = shape.wide;
+    problem.leaderSize = shape.size;
     return problem;
 }
 

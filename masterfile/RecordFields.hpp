@@ -53,8 +53,9 @@ struct RecordProblem {
     std::int32_t nvf = 0;
     // The data area's length: the record's length, MFRL's absolute value, less BASE.
     std::int64_t dataLength = 0;
-    // The leader is in an FFI layout, with 32-bit MFRL and BASE.
-    bool ffi = false;
+    // The size of the leader the numbers were read from: 18 for the
+    // standard format, 22 or 24 for the FFI ones.
+    std::int32_t leaderSize = 0;
     // The entry, for EntryOutsideData.
     std::int32_t tag = 0;
     std::int32_t pos = 0;

@@ -251,7 +251,10 @@ Result ExpectedRecord(const std::string& mst, const std::string& name, std::int3
     const std::int32_t base = leader.base;
     const std::int32_t nvf = leader.nvf;
     if (leader.size == 0) {
-        expected.messages = prefix + "inconsistent " + (IsFfi(reading.format) ? "FFI " : "") +
+        expected.messages = prefix + "inconsistent " +
+                            (reading.format == LeaderLayout::Ffi          ? "FFI "
+                             : reading.format == LeaderLayout::FfiAligned ? "aligned FFI "
+                                                                          : "") +
                             "leader (MFRL " + std::to_string(mfrl) + ", BASE " +
                             std::to_string(base) + ", NVF " + std::to_string(nvf) +
                             "); exported without fields\n";
