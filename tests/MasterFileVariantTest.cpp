@@ -23,14 +23,15 @@ ExportRun ExportOf(const DatabaseWriter& db) {
     return RunExport(dir.path());
 }
 
-// Records of varied shapes, updates out of MFN order, a deleted and a
-// never-written MFN, all written with `configure`'s settings.
+// Records of varied shapes, some locked, updates out of MFN order, a deleted
+// and a never-written MFN, all written with `configure`'s settings.
 DatabaseWriter History(const std::function<void(DatabaseWriter&, int)>& configure) {
     DatabaseWriter db;
     configure(db, 0);
     for (int i = 1; i <= 140; ++i) {  // two cross-reference blocks
         FixtureRecord record;
         record.status = static_cast<std::int16_t>(i % 3 == 0);
+        record.locked = i % 7 == 0;
         for (int f = 0; f < i % 23; ++f) {
             const auto tag = static_cast<std::int16_t>(f % 5 == 4 ? -f : 10 * f + 1);
             record.fields.push_back(
@@ -39,7 +40,7 @@ DatabaseWriter History(const std::function<void(DatabaseWriter&, int)>& configur
         configure(db, i);
         db.Add(record);
     }
-    db.Update(3, {{{3, "updated"}, {4, std::string("zero\0byte", 9)}}});
+    db.Update(3, {{{3, "updated"}, {4, std::string("zero\0byte", 9)}}, 0, true});
     db.Delete(5);
     db.AddUnwritten();
     return db;
@@ -58,11 +59,6 @@ void Layout(DatabaseWriter& db, LeaderLayout layout, Endianness order, int shift
     db.SetLeaderLayout(layout);
     db.SetByteOrder(order);
     db.SetPointerShift(shift);
-}
-
-FixtureRecord Locked(FixtureRecord record) {
-    record.locked = true;
-    return record;
 }
 
 const Variant kVariants[] = {
@@ -109,21 +105,6 @@ INSTANTIATE_TEST_SUITE_P(Variants, VariantTest, ::testing::ValuesIn(kVariants),
                              return std::string(info.param.name);
                          });
 
-TEST(LockedRecords, AreReadAsTheRecordsTheyAre) {
-    for (const LeaderLayout layout :
-         {LeaderLayout::Standard, LeaderLayout::Aligned, LeaderLayout::FfiAligned}) {
-        DatabaseWriter db;
-        db.SetLeaderLayout(layout);
-        db.Add({{{1, "open"}}});
-        db.Add(Locked({{{2, "locked"}, {3, "too"}}}));
-        db.Add(Locked({}));
-        db.Update(1, Locked({{{1, "locked while updated"}}}));
-        const ExportRun run = ExportOf(db);
-        EXPECT_EQ(run.stderrText, "") << static_cast<int>(layout);
-        EXPECT_EQ(run.output, db.ExpectedOutput()) << static_cast<int>(layout);
-    }
-}
-
 // MFRL -32768 is a record of 32,768 bytes, one more than a 16-bit MFRL holds.
 TEST(LockedRecords, SmallestMfrlIsTheLongestRecord) {
     DatabaseWriter db;
@@ -142,7 +123,7 @@ TEST(FfiRecords, LongValuesAreWrittenWhole) {
     db.SetLeaderLayout(LeaderLayout::FfiAligned);
     db.Add({{{1, std::string(40000, 'a')}, {2, "short"}}});
     db.Add({{{3, std::string(300000, 'b')}}});
-    db.Add(Locked({{{4, std::string(70000, 'c')}}}));
+    db.Add({{{4, std::string(70000, 'c')}}, 0, true});  // locked
     db.Add({{{5, "last"}}});
     const ExportRun run = ExportOf(db);
     EXPECT_EQ(run.stderrText, "");
