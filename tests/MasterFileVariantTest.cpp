@@ -4,7 +4,6 @@
 // layout.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <limits>
 #include <ostream>
 #include <string>
@@ -23,11 +22,28 @@ ExportRun ExportOf(const DatabaseWriter& db) {
     return RunExport(dir.path());
 }
 
+// How a variant is written. Aligned stands for standard records whose
+// leaders alternate between 20 and 18 bytes.
+struct Variant {
+    const char* name;
+    LeaderLayout layout;
+    Endianness order;
+    int shift;
+    std::uint32_t flags;  // pointer bits that carry no position
+};
+void PrintTo(const Variant& variant, std::ostream* out) {
+    *out << variant.name;
+}
+
+const Variant kPublished{"Published", LeaderLayout::Standard, Endianness::Little, 0, 0};
+
 // Records of varied shapes, some locked, updates out of MFN order, a deleted
-// and a never-written MFN, all written with `configure`'s settings.
-DatabaseWriter History(const std::function<void(DatabaseWriter&, int)>& configure) {
+// and a never-written MFN.
+DatabaseWriter History(const Variant& variant) {
     DatabaseWriter db;
-    configure(db, 0);
+    db.SetByteOrder(variant.order);
+    db.SetPointerShift(variant.shift);
+    db.SetPointerFlags(variant.flags);
     for (int i = 1; i <= 140; ++i) {  // two cross-reference blocks
         FixtureRecord record;
         record.status = static_cast<std::int16_t>(i % 3 == 0);
@@ -37,7 +53,8 @@ DatabaseWriter History(const std::function<void(DatabaseWriter&, int)>& configur
             record.fields.push_back(
                 {tag, std::string(static_cast<std::size_t>((i * 7 + f) % 300), 'a' + f)});
         }
-        configure(db, i);
+        const bool alternate = variant.layout == LeaderLayout::Aligned && i % 2 == 0;
+        db.SetLeaderLayout(alternate ? LeaderLayout::Standard : variant.layout);
         db.Add(record);
     }
     db.Update(3, {{{3, "updated"}, {4, std::string("zero\0byte", 9)}}, 0, true});
@@ -46,53 +63,27 @@ DatabaseWriter History(const std::function<void(DatabaseWriter&, int)>& configur
     return db;
 }
 
-struct Variant {
-    const char* name;
-    // Called before the first record (0) and before each record i.
-    std::function<void(DatabaseWriter&, int)> configure;
-};
-void PrintTo(const Variant& variant, std::ostream* out) {
-    *out << variant.name;
-}
-
-void Layout(DatabaseWriter& db, LeaderLayout layout, Endianness order, int shift) {
-    db.SetLeaderLayout(layout);
-    db.SetByteOrder(order);
-    db.SetPointerShift(shift);
-}
-
+constexpr auto kLittle = Endianness::Little;
+constexpr auto kBig = Endianness::Big;
 const Variant kVariants[] = {
-    {"Shift1", [](DatabaseWriter& db, int) { db.SetPointerShift(1); }},
-    {"Shift3WithFlags",
-     [](DatabaseWriter& db, int) {
-         db.SetPointerShift(3);
-         db.SetPointerFlags((1024 | 512) >> 3);
-     }},
-    {"Shift9", [](DatabaseWriter& db, int) { db.SetPointerShift(9); }},
-    {"Shift11", [](DatabaseWriter& db, int) { db.SetPointerShift(11); }},
-    {"Ffi", [](DatabaseWriter& db, int) { Layout(db, LeaderLayout::Ffi, Endianness::Little, 0); }},
-    {"FfiShift3",
-     [](DatabaseWriter& db, int) { Layout(db, LeaderLayout::Ffi, Endianness::Little, 3); }},
-    {"FfiAlignedShift3",
-     [](DatabaseWriter& db, int) { Layout(db, LeaderLayout::FfiAligned, Endianness::Little, 3); }},
-    {"BigEndian",
-     [](DatabaseWriter& db, int) { Layout(db, LeaderLayout::Standard, Endianness::Big, 0); }},
-    {"BigEndianMixedLeaders",
-     [](DatabaseWriter& db, int i) {
-         Layout(db, i % 2 == 0 ? LeaderLayout::Aligned : LeaderLayout::Standard, Endianness::Big,
-                0);
-     }},
-    {"BigEndianFfiShift3",
-     [](DatabaseWriter& db, int) { Layout(db, LeaderLayout::Ffi, Endianness::Big, 3); }},
-    {"BigEndianFfiAligned",
-     [](DatabaseWriter& db, int) { Layout(db, LeaderLayout::FfiAligned, Endianness::Big, 2); }},
+    {"Shift1", LeaderLayout::Standard, kLittle, 1, 0},
+    {"Shift3WithFlags", LeaderLayout::Standard, kLittle, 3, (1024 | 512) >> 3},
+    {"Shift9", LeaderLayout::Standard, kLittle, 9, 0},
+    {"Shift11", LeaderLayout::Standard, kLittle, 11, 0},
+    {"Ffi", LeaderLayout::Ffi, kLittle, 0, 0},
+    {"FfiShift3", LeaderLayout::Ffi, kLittle, 3, 0},
+    {"FfiAlignedShift3", LeaderLayout::FfiAligned, kLittle, 3, 0},
+    {"BigEndian", LeaderLayout::Standard, kBig, 0, 0},
+    {"BigEndianMixedLeaders", LeaderLayout::Aligned, kBig, 0, 0},
+    {"BigEndianFfiShift3", LeaderLayout::Ffi, kBig, 3, 0},
+    {"BigEndianFfiAligned", LeaderLayout::FfiAligned, kBig, 2, 0},
 };
 
 class VariantTest : public ::testing::TestWithParam<Variant> {};
 
 TEST_P(VariantTest, ExportsLikeItsStandardTwin) {
-    const DatabaseWriter twin = History([](DatabaseWriter&, int) {});
-    const DatabaseWriter variant = History(GetParam().configure);
+    const DatabaseWriter twin = History(kPublished);
+    const DatabaseWriter variant = History(GetParam());
     ASSERT_NE(variant.MasterBytes(), twin.MasterBytes());
     const ExportRun run = ExportOf(variant);
     EXPECT_EQ(run.exitCode, 0);
@@ -151,7 +142,9 @@ TEST(LayoutDecision, StandardRecordsThatPassTheFfiBaseTest) {
 // records before them and damage among them do not hide it.
 TEST(LayoutDecision, DeletedAndDamagedRecordsAmongTheFirst) {
     DatabaseWriter db;
-    Layout(db, LeaderLayout::Ffi, Endianness::Big, 3);
+    db.SetLeaderLayout(LeaderLayout::Ffi);
+    db.SetByteOrder(Endianness::Big);
+    db.SetPointerShift(3);
     for (int i = 1; i <= 300; ++i) {
         db.Add({{{static_cast<std::int16_t>(i), "record " + std::to_string(i)}}});
     }
@@ -204,7 +197,9 @@ TEST(LayoutDecision, MftypeThatDoesNotGiveTheShift) {
 // long for them is refused, leaving the outputs as they were.
 TEST(FfiRecordOperations, SixteenBitFieldsWhereTheyFit) {
     DatabaseWriter db;
-    Layout(db, LeaderLayout::FfiAligned, Endianness::Big, 3);
+    db.SetLeaderLayout(LeaderLayout::FfiAligned);
+    db.SetByteOrder(Endianness::Big);
+    db.SetPointerShift(3);
     db.Add({{{-24, "abc"}, {70, "defgh"}}, 6});
     db.Add({{{1, std::string(40000, 'x')}}});
     OpenDatabase open(db);
