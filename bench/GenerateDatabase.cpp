@@ -89,12 +89,27 @@ FixtureRecord Record(Random& random) {
     return record;
 }
 
+// Sets `db` up to write `variant`; false for an unknown one.
+bool SetVariant(DatabaseWriter& db, const std::string& variant) {
+    if (variant == "ffi" || variant == "ffi-aligned") {
+        db.SetLeaderLayout(variant == "ffi" ? LeaderLayout::Ffi : LeaderLayout::FfiAligned);
+        db.SetPointerShift(3);
+    } else if (variant == "big-endian") {
+        db.SetByteOrder(Endianness::Big);
+    } else if (variant != "standard") {
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::cerr << "usage: generate_bench_database DIRECTORY RECORDS\n"
-                     "writes ths.mst, ths.xrf and expected.txt, the export they must give\n";
+    DatabaseWriter db;
+    if (argc < 3 || argc > 4 || !SetVariant(db, argc == 4 ? argv[3] : "standard")) {
+        std::cerr << "usage: generate_bench_database DIRECTORY RECORDS [VARIANT]\n"
+                     "writes ths.mst, ths.xrf and expected.txt, the export they must give;\n"
+                     "VARIANT is standard (the default), ffi, ffi-aligned or big-endian\n";
         return 2;
     }
     const std::filesystem::path directory = argv[1];
@@ -105,7 +120,6 @@ int main(int argc, char** argv) {
     }
 
     Random random(0x9E3779B97F4A7C15u ^ static_cast<std::uint64_t>(records));
-    DatabaseWriter db;
     for (long i = 0; i < records; ++i) {
         db.Add(Record(random));
     }

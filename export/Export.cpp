@@ -20,6 +20,11 @@ std::string Hex(std::uint32_t value) {
     return digits;
 }
 
+// The FFI layouts' leaders are named, so that the numbers can be checked.
+const char* LeaderName(std::int32_t leaderSize) {
+    return leaderSize == 22 ? "FFI leader" : leaderSize == 24 ? "aligned FFI leader" : "leader";
+}
+
 std::string Describe(const std::string& masterName, std::int32_t mfn,
                      const RecordProblem& problem) {
     std::string line = masterName + ": MFN " + std::to_string(mfn) + ": ";
@@ -33,14 +38,14 @@ std::string Describe(const std::string& masterName, std::int32_t mfn,
         case RecordProblem::Kind::PastEndOfMaster:
             return line + "the record reaches past the end of the file; exported without fields";
         case RecordProblem::Kind::InconsistentLeader:
-            return line + "inconsistent leader (MFRL " + std::to_string(problem.mfrl) + ", BASE " +
-                   std::to_string(problem.base) + ", NVF " + std::to_string(problem.nvf) +
-                   "); exported without fields";
+            return line + "inconsistent " + LeaderName(problem.leaderSize) + " (MFRL " +
+                   std::to_string(problem.mfrl) + ", BASE " + std::to_string(problem.base) +
+                   ", NVF " + std::to_string(problem.nvf) + "); exported without fields";
         case RecordProblem::Kind::EntryOutsideData:
             return line + "field with tag " + std::to_string(problem.tag) +
                    " lies outside the data area (POS " + std::to_string(problem.pos) + ", LEN " +
                    std::to_string(problem.len) + ", data area " +
-                   std::to_string(problem.mfrl - problem.base) + " bytes); line left out";
+                   std::to_string(problem.dataLength) + " bytes); line left out";
     }
     return line + "damaged record";
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <optional>
@@ -13,10 +14,15 @@
 
 namespace {
 
-std::int32_t Int32At(const std::string& bytes, std::size_t at) {
+// A database's integers are little-endian, or all big-endian; the export
+// follows one order throughout, and the rules are checked in each.
+enum class Order { Little, Big };
+
+std::int32_t Int32At(const std::string& bytes, std::size_t at, Order order) {
     std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i) {
-        value = (value << 8) | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+    for (std::size_t i = 0; i < 4; ++i) {
+        const std::size_t from = order == Order::Little ? 3 - i : i;
+        value = (value << 8) | static_cast<unsigned char>(bytes[at + from]);
     }
     return static_cast<std::int32_t>(value);
 }
@@ -36,7 +42,7 @@ struct Expectation {
     bool databaseMessageLast = false;
 };
 
-Expectation Expect(const DatabaseFiles& input, const ExportNames& names) {
+Expectation Expect(const DatabaseFiles& input, const ExportNames& names, Order order) {
     Expectation expect;
     if (input.master.size() < 16) {
         expect.databaseMessage = "mstexport: " + names.master + ": " +
@@ -45,7 +51,7 @@ Expectation Expect(const DatabaseFiles& input, const ExportNames& names) {
                                  "records exported";
         return expect;
     }
-    const std::int32_t nextMfn = Int32At(input.master, 4);
+    const std::int32_t nextMfn = Int32At(input.master, 4, order);
     if (nextMfn <= 0) {
         expect.databaseMessage = "mstexport: " + names.master +
                                  ": the control record gives NXTMFN " + std::to_string(nextMfn) +
@@ -93,11 +99,23 @@ bool NumberAfter(const std::string& text, const std::string& marker, std::int64_
 }
 
 // A leader the message calls inconsistent must be: its numbers contradict
-// each other.
+// each other in the layout named, 18-byte leaders and 6-byte entries unless
+// it names an FFI one. A locked record's MFRL is negative.
 bool InconsistentAsSaid(const std::string& what) {
+    std::int64_t leaderSize = 18, entrySize = 6;
+    if (StartsWith(what, "inconsistent FFI leader (")) {
+        leaderSize = 22;
+        entrySize = 10;
+    } else if (StartsWith(what, "inconsistent aligned FFI leader (")) {
+        leaderSize = 24;
+        entrySize = 12;
+    } else if (!StartsWith(what, "inconsistent leader (")) {
+        return false;
+    }
     std::int64_t mfrl, base, nvf;
     return NumberAfter(what, "(MFRL ", mfrl) && NumberAfter(what, ", BASE ", base) &&
-           NumberAfter(what, ", NVF ", nvf) && (nvf < 0 || base != 18 + 6 * nvf || mfrl < base);
+           NumberAfter(what, ", NVF ", nvf) &&
+           (nvf < 0 || base != leaderSize + entrySize * nvf || std::abs(mfrl) < base);
 }
 
 // A field left out must lie outside the data area the message gives.
@@ -108,15 +126,17 @@ bool OutsideAsSaid(const std::string& what) {
 }
 
 // A pointer the message says names no block must be so in the
-// cross-reference file: not 0, bit 31 clear, block number 0.
-bool PointerAsSaid(const std::string& what, const std::string& crossRef, std::int64_t mfn) {
+// cross-reference file: not 0, bit 31 clear, block number 0 (which a shift
+// of the pointers only makes rarer).
+bool PointerAsSaid(const std::string& what, const std::string& crossRef, std::int64_t mfn,
+                   Order order) {
     const std::string marker = "its cross-reference pointer 0x";
     if (!StartsWith(what, marker)) {
         return false;
     }
     const std::int64_t index = mfn - 1;
     const auto at = static_cast<std::size_t>(512 * (index / 127) + 4 + 4 * (index % 127));
-    const auto pointer = static_cast<std::uint32_t>(Int32At(crossRef, at));
+    const auto pointer = static_cast<std::uint32_t>(Int32At(crossRef, at, order));
     char hex[9];
     std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(pointer));
     return what.compare(marker.size(), 8, hex) == 0 && pointer != 0 &&
@@ -127,7 +147,7 @@ enum class RecordMessage { LineLeftOut, WithoutFields };
 
 // Checks the message lines and collects, per MFN, what they say of it.
 std::string CheckMessages(const std::vector<std::string>& lines, const DatabaseFiles& input,
-                          const ExportNames& names, const Expectation& expect,
+                          const ExportNames& names, Order order, const Expectation& expect,
                           std::map<std::int64_t, RecordMessage>& byMfn) {
     bool databaseMessageSeen = false;
     bool verdictSeen = false;
@@ -195,9 +215,8 @@ std::string CheckMessages(const std::vector<std::string>& lines, const DatabaseF
         RecordMessage kind;
         if (what == "the record reaches past the end of the file; exported without fields" ||
             (EndsWith(what, " names no master file block; exported without fields") &&
-             PointerAsSaid(what, input.crossRef, mfn)) ||
-            (StartsWith(what, "inconsistent leader (MFRL ") &&
-             EndsWith(what, "); exported without fields") && InconsistentAsSaid(what))) {
+             PointerAsSaid(what, input.crossRef, mfn, order)) ||
+            (EndsWith(what, "); exported without fields") && InconsistentAsSaid(what))) {
             kind = RecordMessage::WithoutFields;
         } else if (StartsWith(what, "field with tag ") &&
                    what.find(" lies outside the data area (POS ") != std::string::npos &&
@@ -345,14 +364,24 @@ std::string CheckExport(const DatabaseFiles& input, const ExportNames& names,
         lines.push_back(result.messages.substr(start, end - start));
         start = end + 1;
     }
-    const Expectation expect = Expect(input, names);
-    std::map<std::int64_t, RecordMessage> byMfn;
-    const std::string messageProblem = CheckMessages(lines, input, names, expect, byMfn);
-    if (!messageProblem.empty()) {
-        return messageProblem;
+    // FFI values may be as long as the master file.
+    const std::size_t longestValue = input.master.size();
+    std::string littleEndianProblem;
+    for (const Order order : {Order::Little, Order::Big}) {
+        const Expectation expect = Expect(input, names, order);
+        std::map<std::int64_t, RecordMessage> byMfn;
+        std::string problem = CheckMessages(lines, input, names, order, expect, byMfn);
+        if (problem.empty()) {
+            problem = CheckOutput(result.output, expect, byMfn, longestValue);
+        }
+        if (problem.empty()) {
+            return "";
+        }
+        if (order == Order::Little) {
+            littleEndianProblem = problem;
+        }
     }
-    const std::size_t longestValue = std::min<std::size_t>(input.master.size(), 32767);
-    return CheckOutput(result.output, expect, byMfn, longestValue);
+    return littleEndianProblem;
 }
 
 ExportNames NamesIn(const std::filesystem::path& directory) {

@@ -1,7 +1,8 @@
 // What every export must satisfy whatever bytes its database files hold,
 // judged from the files and the run's results alone: the headers run 1, 2, 3
 // ... without a gap and their count follows the control record and the
-// cross-reference file's length; every record body is lines of the form
+// cross-reference file's length, all read in one byte order, little- or
+// big-endian; every record body is lines of the form
 // <tag>value</tag>, empty where a message says the record was exported without
 // fields; every message is one of the documented ones; the status is 0
 // exactly when nothing was reported.

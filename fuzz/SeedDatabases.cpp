@@ -60,6 +60,33 @@ std::vector<std::pair<std::string, DatabaseWriter>> SeedDatabases() {
     }
     seeds.emplace_back("mixed-layouts", mixedLayouts);
 
+    DatabaseWriter ffi;  // as the FFI build writes it on a 32-bit machine
+    ffi.SetLeaderLayout(LeaderLayout::FfiAligned);
+    ffi.SetPointerShift(3);
+    ffi.Add({{{24, "Soil moisture"}, {70, "Slatyer, R.O."}}});
+    ffi.Add({{{10, std::string(33000, 'f')}, {11, "after a value past 16 bits"}}});
+    ffi.Add({{{-5, "locked"}}, 0, true});
+    ffi.Add({});
+    seeds.emplace_back("ffi-aligned", ffi);
+
+    DatabaseWriter bigEndian;  // from a big-endian machine, with both standard leaders
+    bigEndian.SetByteOrder(Endianness::Big);
+    for (int i = 1; i <= 6; ++i) {
+        bigEndian.SetLeaderLayout(i % 2 == 0 ? LeaderLayout::Aligned : LeaderLayout::Standard);
+        bigEndian.Add({{{static_cast<std::int16_t>(i), std::to_string(i)}, {300, "x"}}});
+    }
+    bigEndian.Delete(2);
+    seeds.emplace_back("big-endian", bigEndian);
+
+    DatabaseWriter bigEndianFfi;
+    bigEndianFfi.SetByteOrder(Endianness::Big);
+    bigEndianFfi.SetLeaderLayout(LeaderLayout::Ffi);
+    bigEndianFfi.SetPointerShift(2);
+    bigEndianFfi.Add({{{1, "one"}, {2, "two"}}});
+    bigEndianFfi.Add({{{3, "three"}}, 1, true});
+    bigEndianFfi.Update(1, {{{4, "four"}}});
+    seeds.emplace_back("big-endian-ffi", bigEndianFfi);
+
     DatabaseWriter claimsMore;
     claimsMore.Add({{{1, "one"}}});
     claimsMore.SetNextMfn(std::numeric_limits<std::int32_t>::max());

@@ -3,11 +3,78 @@
 #include <cstring>
 #include <limits>
 
+#include "LayoutDecision.hpp"
+#include "RecordFit.hpp"
+
+using layout::ByteOrder;
+using layout::EntryShape;
+using layout::LeaderShape;
+using layout::RecordFormat;
+using layout::WideEntry;
+using layout::WideLeader;
+
 namespace {
 
 void SetFault(RecordFault* fault, RecordFault value) {
     if (fault != nullptr) {
         *fault = value;
+    }
+}
+
+void Report(ProblemSink* problems, const RecordProblem& problem) {
+    if (problems != nullptr) {
+        problems->Report(problem);
+    }
+}
+
+bool FitsInt16(std::int32_t value) {
+    return value >= std::numeric_limits<std::int16_t>::min() &&
+           value <= std::numeric_limits<std::int16_t>::max();
+}
+
+RecordProblem LeaderProblem(RecordProblem::Kind kind, const WideLeader& leader,
+                            const LeaderShape& shape) {
+    RecordProblem problem{kind};
+    problem.mfrl = leader.MFRL;
+    problem.base = leader.BASE;
+    problem.nvf = leader.NVF;
+    problem.dataLength = layout::RecordLength(leader.MFRL) - leader.BASE;
+    problem.leaderSize = shape.size;
+    return problem;
+}
+
+// Appends to `record` the value of every entry of the directory at
+// `directory` that lies inside the data area at `data`.
+template <ByteOrder order, RecordFormat format>
+void AppendFields(const unsigned char* directory, const unsigned char* data,
+                  const WideLeader& leader, const LeaderShape& shape, RecordFields& record,
+                  ProblemSink* problems) {
+    constexpr const EntryShape& entryShape = layout::EntryShapeOf(format);
+    const std::int64_t dataLength = layout::RecordLength(leader.MFRL) - leader.BASE;
+    // Zero bytes are rare: one search of the whole data area usually spares
+    // one search for each value.
+    const bool dataHasZero = std::memchr(data, 0, static_cast<std::size_t>(dataLength)) != nullptr;
+    for (std::int32_t i = 0; i < leader.NVF; ++i) {
+        const WideEntry entry =
+            layout::DecodeEntry<order>(directory + entryShape.size * i, entryShape);
+        if (!layout::EntryInsideData(entry, dataLength)) {
+            RecordProblem problem =
+                LeaderProblem(RecordProblem::Kind::EntryOutsideData, leader, shape);
+            problem.tag = entry.TAG;
+            problem.pos = entry.POS;
+            problem.len = entry.LEN;
+            Report(problems, problem);
+            continue;
+        }
+        // A value ends at its first zero byte.
+        const unsigned char* value = data + entry.POS;
+        const auto storedLength = static_cast<std::size_t>(entry.LEN);
+        const void* zero = dataHasZero ? std::memchr(value, 0, storedLength) : nullptr;
+        const std::size_t length =
+            zero != nullptr
+                ? static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - value)
+                : storedLength;
+        record.fields.push_back({entry.TAG, value, length});
     }
 }
 
@@ -22,11 +89,13 @@ int MasterFileReader::ReadControlRecord() {
     if (master->Read(bytes, sizeof bytes) != sizeof bytes) {
         return -1;
     }
-    controlRecord.CTLMFN = layout::DecodeInt32(bytes);
-    controlRecord.NXTMFN = layout::DecodeInt32(bytes + 4);
-    controlRecord.NXTMFB = layout::DecodeInt32(bytes + 8);
-    controlRecord.NXTMFP = layout::DecodeInt16(bytes + 12);
-    controlRecord.MFTYPE = layout::DecodeInt16(bytes + 14);
+    layout_ = DecideLayout(bytes, *master, *crossRef);
+    const ByteOrder order = layout_.order;
+    controlRecord.CTLMFN = layout::Int32(bytes, order);
+    controlRecord.NXTMFN = layout::Int32(bytes + 4, order);
+    controlRecord.NXTMFB = layout::Int32(bytes + 8, order);
+    controlRecord.NXTMFP = layout::Int16(bytes + 12, order);
+    controlRecord.MFTYPE = layout::Int16(bytes + 14, order);
     // NXTMFN - 1 does not fit for the smallest NXTMFN; no MFN is valid then either.
     lastMfn = controlRecord.NXTMFN == std::numeric_limits<std::int32_t>::min()
                   ? controlRecord.NXTMFN
@@ -42,11 +111,11 @@ std::optional<std::int64_t> MasterFileReader::LocateRecord(std::int32_t mfn, Rec
         fault = RecordFault::PointerMissing;
         return std::nullopt;
     }
-    const std::uint32_t value = layout::DecodeUint32(bytes);
+    const std::uint32_t value = layout::Uint32(bytes, layout_.order);
     if (pointer != nullptr) {
         *pointer = value;
     }
-    const layout::PointerTarget target = layout::DecodePointer(value);
+    const layout::PointerTarget target = layout::DecodePointer(value, layout_.pointerShift);
     switch (target.kind) {
         case layout::PointerKind::Record:
             return target.position;
@@ -61,66 +130,66 @@ std::optional<std::int64_t> MasterFileReader::LocateRecord(std::int32_t mfn, Rec
     return std::nullopt;
 }
 
-bool MasterFileReader::LeaderFitsRecord(std::int32_t mfn, std::int64_t start,
-                                        const RecordLeader& leader, std::int32_t leaderSize) {
-    if (leader.MFN != mfn || start + leader.MFRL > master->Size()) {
-        return false;
-    }
-    const unsigned char* record = master->View(start, static_cast<std::size_t>(leader.MFRL));
-    if (record == nullptr) {
-        return false;
-    }
-    const std::int32_t dataLength = leader.MFRL - leader.BASE;
-    for (std::int32_t i = 0; i < leader.NVF; ++i) {
-        const unsigned char* entry = record + leaderSize + layout::kDirectoryEntrySize * i;
-        const std::int32_t pos = layout::DecodeInt16(entry + 2);
-        const std::int32_t len = layout::DecodeInt16(entry + 4);
-        if (pos < 0 || len < 0 || pos + len > dataLength) {
+template <ByteOrder order>
+bool MasterFileReader::ReadLeaderIn(std::int32_t mfn, std::int64_t start, LeaderReading& reading) {
+    const std::int64_t available = master->Size() - start;
+    if (layout_.format != RecordFormat::Standard) {
+        const LeaderShape& shape = layout::FfiLeaderShapeOf(layout_.format);
+        const unsigned char* bytes = available >= shape.size
+                                         ? master->View(start, static_cast<std::size_t>(shape.size))
+                                         : nullptr;
+        if (bytes == nullptr) {
             return false;
         }
+        reading.leader = layout::DecodeLeader<order>(bytes, shape);
+        reading.shape = &shape;
+        reading.consistent = layout::LeaderIsConsistent(reading.leader, shape,
+                                                        layout::EntryShapeOf(layout_.format).size);
+        return true;
     }
-    return true;
-}
 
-std::int32_t MasterFileReader::ReadLeaderAt(std::int32_t mfn, std::int64_t start,
-                                            RecordLeader& leader, RecordFault& fault) {
-    const std::int64_t available = master->Size() - start;
     if (available < layout::kLeaderSize) {
-        return 0;
+        return false;
     }
     const std::size_t wanted =
         available >= layout::kAlignedLeaderSize ? layout::kAlignedLeaderSize : layout::kLeaderSize;
     const unsigned char* bytes = master->View(start, wanted);
     if (bytes == nullptr) {
-        return 0;
+        return false;
     }
-    const RecordLeader standard = layout::DecodeLeader(bytes);
-    const bool standardFits = layout::LeaderIsConsistent(standard, layout::kLeaderSize);
+    const WideLeader standard = layout::DecodeLeader<order>(bytes, layout::kStandardLeader);
+    const bool standardFits =
+        layout::LeaderIsConsistent(standard, layout::kStandardLeader, layout::kDirectoryEntrySize);
     // Read as 18 bytes, an aligned leader's BASE and NVF are this reading's
     // NVF and STATUS: the aligned reading can only be consistent when those
     // agree, which spares decoding it for nearly every record.
     if (wanted == layout::kAlignedLeaderSize &&
         standard.NVF ==
             layout::kAlignedLeaderSize + layout::kDirectoryEntrySize * standard.STATUS) {
-        const RecordLeader aligned = layout::DecodeLeader(bytes, layout::kAlignedLeaderSize);
-        const bool alignedFits = layout::LeaderIsConsistent(aligned, layout::kAlignedLeaderSize) &&
-                                 start + aligned.MFRL <= master->Size();
+        const WideLeader aligned = layout::DecodeLeader<order>(bytes, layout::kAlignedLeader);
+        const bool alignedFits = layout::LeaderIsConsistent(aligned, layout::kAlignedLeader,
+                                                            layout::kDirectoryEntrySize) &&
+                                 start + layout::RecordLength(aligned.MFRL) <= master->Size();
         // Both readings can be consistent, for example when an aligned
         // record's back pointer happens to look like an 18-byte BASE. The
         // record's own MFN and directory then tell; the checks below read the
         // record again, which only such rare records pay for.
-        if (alignedFits && (!standardFits ||
-                            (!LeaderFitsRecord(mfn, start, standard, layout::kLeaderSize) &&
-                             LeaderFitsRecord(mfn, start, aligned, layout::kAlignedLeaderSize)))) {
-            leader = aligned;
-            return layout::kAlignedLeaderSize;
+        if (alignedFits &&
+            (!standardFits || (!RecordFits(*master, mfn, start, layout::kStandardLeader,
+                                           layout::kStandardEntry, order) &&
+                               RecordFits(*master, mfn, start, layout::kAlignedLeader,
+                                          layout::kStandardEntry, order)))) {
+            reading = {aligned, &layout::kAlignedLeader, true};
+            return true;
         }
     }
-    leader = standard;
-    if (!standardFits) {
-        fault = RecordFault::InconsistentLeader;
-    }
-    return layout::kLeaderSize;
+    reading = {standard, &layout::kStandardLeader, standardFits};
+    return true;
+}
+
+bool MasterFileReader::ReadLeaderAt(std::int32_t mfn, std::int64_t start, LeaderReading& reading) {
+    return layout_.order == ByteOrder::Little ? ReadLeaderIn<ByteOrder::Little>(mfn, start, reading)
+                                              : ReadLeaderIn<ByteOrder::Big>(mfn, start, reading);
 }
 
 int MasterFileReader::ReadLeader(std::int32_t mfn, RecordLeader* leader, RecordFault* fault) {
@@ -128,16 +197,29 @@ int MasterFileReader::ReadLeader(std::int32_t mfn, RecordLeader* leader, RecordF
         return -1;
     }
     RecordFault why = RecordFault::None;
-    RecordLeader read;
+    LeaderReading reading;
     const auto start = LocateRecord(mfn, why);
-    if (start && ReadLeaderAt(mfn, *start, read, why) == 0) {
-        why = RecordFault::PastEndOfMaster;
+    if (start) {
+        if (!ReadLeaderAt(mfn, *start, reading)) {
+            why = RecordFault::PastEndOfMaster;
+        } else if (!FitsInt16(reading.leader.MFRL) || !FitsInt16(reading.leader.BASE)) {
+            why = RecordFault::WiderThanSixteenBits;
+        } else if (!reading.consistent) {
+            why = RecordFault::InconsistentLeader;
+        }
     }
     SetFault(fault, why);
-    if (!start || why == RecordFault::PastEndOfMaster) {
+    if (!start || why == RecordFault::PastEndOfMaster || why == RecordFault::WiderThanSixteenBits) {
         return -1;
     }
-    *leader = read;
+    const WideLeader& read = reading.leader;
+    leader->MFN = read.MFN;
+    leader->MFRL = static_cast<std::int16_t>(read.MFRL);
+    leader->MFBWB = read.MFBWB;
+    leader->MFBWP = static_cast<std::int16_t>(read.MFBWP);
+    leader->BASE = static_cast<std::int16_t>(read.BASE);
+    leader->NVF = static_cast<std::int16_t>(read.NVF);
+    leader->STATUS = static_cast<std::int16_t>(read.STATUS);
     return 0;
 }
 
@@ -146,18 +228,20 @@ int MasterFileReader::ReadFields(std::int32_t mfn, DirectoryEntry* directory, st
     if (!StreamsAndMfnValid(mfn) || directory == nullptr || data == nullptr) {
         return -1;
     }
+    const EntryShape& entryShape = layout::EntryShapeOf(layout_.format);
     RecordFault why = RecordFault::None;
-    RecordLeader leader;
+    LeaderReading reading;
     std::int64_t fieldsStart = 0;
     const auto start = LocateRecord(mfn, why);
     if (start) {
-        const std::int32_t leaderSize = ReadLeaderAt(mfn, *start, leader, why);
+        const bool read = ReadLeaderAt(mfn, *start, reading);
         const std::int64_t entries = count > 0 ? count : 0;
         const std::int64_t length = dataLength > 0 ? dataLength : 0;
-        fieldsStart = *start + leaderSize;
-        if (leaderSize == 0 ||
-            fieldsStart + entries * layout::kDirectoryEntrySize + length > master->Size()) {
+        fieldsStart = *start + reading.shape->size;
+        if (!read || fieldsStart + entries * entryShape.size + length > master->Size()) {
             why = RecordFault::PastEndOfMaster;
+        } else if (!reading.consistent) {
+            why = RecordFault::InconsistentLeader;
         }
     }
     SetFault(fault, why);
@@ -165,16 +249,41 @@ int MasterFileReader::ReadFields(std::int32_t mfn, DirectoryEntry* directory, st
         return -1;
     }
 
+    auto readEntry = [this, &entryShape](WideEntry& entry) {
+        unsigned char bytes[layout::kFfiAlignedEntry.size];
+        if (master->Read(bytes, static_cast<std::size_t>(entryShape.size)) !=
+            static_cast<std::size_t>(entryShape.size)) {
+            return false;
+        }
+        entry = layout_.order == ByteOrder::Little
+                    ? layout::DecodeEntry<ByteOrder::Little>(bytes, entryShape)
+                    : layout::DecodeEntry<ByteOrder::Big>(bytes, entryShape);
+        return true;
+    };
+    WideEntry entry{};
+    // 32-bit POS and LEN must all fit before any entry is stored.
+    if (entryShape.wide) {
+        master->Seek(fieldsStart);
+        for (std::int32_t i = 0; i < count; ++i) {
+            if (!readEntry(entry)) {
+                SetFault(fault, RecordFault::PastEndOfMaster);
+                return -1;
+            }
+            if (!FitsInt16(entry.POS) || !FitsInt16(entry.LEN)) {
+                SetFault(fault, RecordFault::WiderThanSixteenBits);
+                return -1;
+            }
+        }
+    }
     master->Seek(fieldsStart);
     for (std::int32_t i = 0; i < count; ++i) {
-        unsigned char bytes[layout::kDirectoryEntrySize];
-        if (master->Read(bytes, sizeof bytes) != sizeof bytes) {
+        if (!readEntry(entry)) {
             SetFault(fault, RecordFault::PastEndOfMaster);
             return -1;
         }
-        directory[i].TAG = layout::DecodeInt16(bytes);
-        directory[i].POS = layout::DecodeInt16(bytes + 2);
-        directory[i].LEN = layout::DecodeInt16(bytes + 4);
+        directory[i].TAG = static_cast<std::int16_t>(entry.TAG);
+        directory[i].POS = static_cast<std::int16_t>(entry.POS);
+        directory[i].LEN = static_cast<std::int16_t>(entry.LEN);
     }
     const std::size_t length = dataLength > 0 ? static_cast<std::size_t>(dataLength) : 0;
     if (master->Read(data, length) != length) {
@@ -185,26 +294,8 @@ int MasterFileReader::ReadFields(std::int32_t mfn, DirectoryEntry* directory, st
     return 0;
 }
 
-bool MasterFileReader::ReadRecord(std::int32_t mfn, RecordFields& record, ProblemSink* problems) {
-    if (!StreamsAndMfnValid(mfn)) {
-        return false;
-    }
-    record.mfn = mfn;
-    record.fields.clear();
-    record.state = RecordFields::State::Unreadable;
-    auto report = [problems](const RecordProblem& problem) {
-        if (problems != nullptr) {
-            problems->Report(problem);
-        }
-    };
-    auto reportLeader = [&report](RecordProblem::Kind kind, const RecordLeader& leader) {
-        RecordProblem problem{kind};
-        problem.mfrl = leader.MFRL;
-        problem.base = leader.BASE;
-        problem.nvf = leader.NVF;
-        report(problem);
-    };
-
+template <ByteOrder order>
+void MasterFileReader::ReadRecordIn(std::int32_t mfn, RecordFields& record, ProblemSink* problems) {
     // The record is found once, and read straight from the master file's
     // buffer: leader, directory and data area are all in one view.
     RecordFault fault = RecordFault::None;
@@ -213,69 +304,69 @@ bool MasterFileReader::ReadRecord(std::int32_t mfn, RecordFields& record, Proble
     if (!start) {
         switch (fault) {
             case RecordFault::PointerMissing:
-                report({RecordProblem::Kind::PointerMissing});
+                Report(problems, {RecordProblem::Kind::PointerMissing});
                 break;
             case RecordFault::PointerWithoutBlock: {
                 RecordProblem problem{RecordProblem::Kind::PointerWithoutBlock};
                 problem.pointer = pointer;
-                report(problem);
+                Report(problems, problem);
                 break;
             }
             default:
                 record.state = RecordFields::State::NotStored;
                 break;
         }
-        return true;
+        return;
     }
-    RecordLeader leader;
-    const std::int32_t leaderSize = ReadLeaderAt(mfn, *start, leader, fault);
-    if (leaderSize == 0) {
-        report({RecordProblem::Kind::PastEndOfMaster});
-        return true;
+    LeaderReading reading;
+    if (!ReadLeaderIn<order>(mfn, *start, reading)) {
+        Report(problems, {RecordProblem::Kind::PastEndOfMaster});
+        return;
     }
-    if (fault == RecordFault::InconsistentLeader) {
-        reportLeader(RecordProblem::Kind::InconsistentLeader, leader);
-        return true;
+    const WideLeader& leader = reading.leader;
+    const LeaderShape& shape = *reading.shape;
+    if (!reading.consistent) {
+        Report(problems, LeaderProblem(RecordProblem::Kind::InconsistentLeader, leader, shape));
+        return;
     }
-    const unsigned char* bytes = *start + leader.MFRL <= master->Size()
-                                     ? master->View(*start, static_cast<std::size_t>(leader.MFRL))
+    const std::int64_t length = layout::RecordLength(leader.MFRL);
+    const unsigned char* bytes = *start + length <= master->Size()
+                                     ? master->ViewWhole(*start, static_cast<std::size_t>(length))
                                      : nullptr;
     if (bytes == nullptr) {
-        reportLeader(RecordProblem::Kind::PastEndOfMaster, leader);
-        return true;
+        Report(problems, LeaderProblem(RecordProblem::Kind::PastEndOfMaster, leader, shape));
+        return;
     }
     record.state = RecordFields::State::Stored;
-    const unsigned char* directory = bytes + leaderSize;
+    const unsigned char* directory = bytes + shape.size;
     const unsigned char* data = bytes + leader.BASE;
-    const std::int32_t dataLength = leader.MFRL - leader.BASE;
-    // Zero bytes are rare: one search of the whole data area usually spares
-    // one search for each value.
-    const bool dataHasZero = std::memchr(data, 0, static_cast<std::size_t>(dataLength)) != nullptr;
-    for (std::int32_t i = 0; i < leader.NVF; ++i) {
-        const unsigned char* entry = directory + layout::kDirectoryEntrySize * i;
-        const std::int32_t tag = layout::DecodeInt16(entry);
-        const std::int32_t pos = layout::DecodeInt16(entry + 2);
-        const std::int32_t len = layout::DecodeInt16(entry + 4);
-        if (pos < 0 || len < 0 || pos + len > dataLength) {
-            RecordProblem problem{RecordProblem::Kind::EntryOutsideData};
-            problem.mfrl = leader.MFRL;
-            problem.base = leader.BASE;
-            problem.nvf = leader.NVF;
-            problem.tag = tag;
-            problem.pos = pos;
-            problem.len = len;
-            report(problem);
-            continue;
-        }
-        // A value ends at its first zero byte.
-        const unsigned char* value = data + pos;
-        const void* zero =
-            dataHasZero ? std::memchr(value, 0, static_cast<std::size_t>(len)) : nullptr;
-        const std::size_t length =
-            zero != nullptr
-                ? static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - value)
-                : static_cast<std::size_t>(len);
-        record.fields.push_back({tag, value, length});
+    switch (layout_.format) {
+        case RecordFormat::Standard:
+            AppendFields<order, RecordFormat::Standard>(directory, data, leader, shape, record,
+                                                        problems);
+            break;
+        case RecordFormat::Ffi:
+            AppendFields<order, RecordFormat::Ffi>(directory, data, leader, shape, record,
+                                                   problems);
+            break;
+        case RecordFormat::FfiAligned:
+            AppendFields<order, RecordFormat::FfiAligned>(directory, data, leader, shape, record,
+                                                          problems);
+            break;
+    }
+}
+
+bool MasterFileReader::ReadRecord(std::int32_t mfn, RecordFields& record, ProblemSink* problems) {
+    if (!StreamsAndMfnValid(mfn)) {
+        return false;
+    }
+    record.mfn = mfn;
+    record.fields.clear();
+    record.state = RecordFields::State::Unreadable;
+    if (layout_.order == ByteOrder::Little) {
+        ReadRecordIn<ByteOrder::Little>(mfn, record, problems);
+    } else {
+        ReadRecordIn<ByteOrder::Big>(mfn, record, problems);
     }
     return true;
 }

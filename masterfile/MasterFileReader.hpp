@@ -21,9 +21,15 @@ enum class RecordFault {
     PointerMissing,
     // The leader, directory or data area reaches past the end of the master file.
     PastEndOfMaster,
-    // Read, but neither the 18-byte nor the 20-byte reading of the leader is
-    // consistent (NVF < 0, BASE != leader size + 6 * NVF, or MFRL < BASE).
+    // Read, but the leader is not consistent in the database's layout (NVF <
+    // 0, BASE != leader size + entry size * NVF, or the record's length <
+    // BASE); for the standard format, in neither the 18-byte nor the 20-byte
+    // reading.
     InconsistentLeader,
+    // An FFI record whose MFRL or BASE, or one of the entries asked for whose
+    // POS or LEN, does not fit the 16-bit field of RecordLeader or
+    // DirectoryEntry. ReadRecord and RecordText read such a record whole.
+    WiderThanSixteenBits,
 };
 
 class MasterFileReader {
@@ -39,19 +45,28 @@ class MasterFileReader {
     // given, says why a record could not be read, or that its leader was
     // read but is inconsistent.
     //
-    // A record's own leader decides its layout: the 18-byte leader when only
-    // that reading is consistent; the 20-byte aligned leader when only that
-    // one is, and the record lies inside the file. When both are consistent,
-    // the one that names the MFN looked up and keeps every directory entry
-    // inside its data area wins, and the 18-byte one when both or neither do.
+    // The database's layout (byte order, pointer shift, record format) is
+    // decided once, by ReadControlRecord: see DecideLayout. In the standard
+    // format a record's own leader decides between the 18-byte and 20-byte
+    // leaders: the 18-byte leader when only that reading is consistent; the
+    // 20-byte aligned leader when only that one is, and the record lies
+    // inside the file. When both are consistent, the one that names the MFN
+    // looked up and keeps every directory entry inside its data area wins,
+    // and the 18-byte one when both or neither do.
 
+    // Reads the control record, in the byte order the database turns out to
+    // have, and decides the layout from it and the first stored records.
     // Preconditions: master and crossRef set, and the master file holds the
     // 16 bytes of the control record.
     int ReadControlRecord();
-    // Preconditions: master and crossRef set; 1 <= mfn <= lastMfn; leader given.
+    // Preconditions: master and crossRef set; 1 <= mfn <= lastMfn; leader
+    // given. An FFI record's leader is given in the same fields when its
+    // MFRL and BASE fit them, and refused (WiderThanSixteenBits) otherwise.
     int ReadLeader(std::int32_t mfn, RecordLeader* leader, RecordFault* fault = nullptr);
-    // Reads `count` directory entries from the byte after the leader, then
-    // `dataLength` bytes of data area, and stores a zero byte after them.
+    // Reads `count` directory entries, in the record's own entry layout, from
+    // the byte after the leader, then `dataLength` bytes of data area, and
+    // stores a zero byte after them. An FFI entry whose POS or LEN does not
+    // fit 16 bits refuses the whole call (WiderThanSixteenBits).
     // Preconditions: master and crossRef set; 1 <= mfn <= lastMfn; directory
     // and data given.
     int ReadFields(std::int32_t mfn, DirectoryEntry* directory, std::int32_t count,
@@ -75,21 +90,32 @@ class MasterFileReader {
     bool AppendRecordText(std::int32_t mfn, std::string& text,
                           std::vector<RecordProblem>* problems = nullptr);
 
+    // How the database stores its records, as ReadControlRecord decided;
+    // the published layout before it has run.
+    const layout::DatabaseLayout& Layout() const { return layout_; }
+
   private:
+    // A record's leader as read at its start.
+    struct LeaderReading {
+        layout::WideLeader leader;
+        const layout::LeaderShape* shape = &layout::kStandardLeader;
+        bool consistent = false;
+    };
+
     bool StreamsAndMfnValid(std::int32_t mfn) const;
     // Finds the master file position of `mfn`'s record; on failure says why.
     std::optional<std::int64_t> LocateRecord(std::int32_t mfn, RecordFault& fault,
                                              std::uint32_t* pointer = nullptr);
-    // Reads the leader of `mfn`'s record at `start` in whichever layout fits
-    // it. Returns its size in bytes, or 0 when the file ends inside it;
-    // `fault` is set to InconsistentLeader when neither layout fits.
-    std::int32_t ReadLeaderAt(std::int32_t mfn, std::int64_t start, RecordLeader& leader,
-                              RecordFault& fault);
-    // Whether a leader read with `leaderSize` bytes looks like `mfn`'s own:
-    // it names `mfn`, and its record lies inside the file with every
-    // directory entry inside the data area.
-    bool LeaderFitsRecord(std::int32_t mfn, std::int64_t start, const RecordLeader& leader,
-                          std::int32_t leaderSize);
+    // Reads the leader of `mfn`'s record at `start` in the database's layout
+    // and, in the standard format, in whichever leader fits it. False when
+    // the file ends inside it.
+    bool ReadLeaderAt(std::int32_t mfn, std::int64_t start, LeaderReading& reading);
+    template <layout::ByteOrder order>
+    bool ReadLeaderIn(std::int32_t mfn, std::int64_t start, LeaderReading& reading);
+    template <layout::ByteOrder order>
+    void ReadRecordIn(std::int32_t mfn, RecordFields& record, ProblemSink* problems);
+
+    layout::DatabaseLayout layout_;
 };
 
 inline bool MasterFileReader::StreamsAndMfnValid(std::int32_t mfn) const {

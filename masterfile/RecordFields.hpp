@@ -37,7 +37,8 @@ struct RecordProblem {
         PointerWithoutBlock,
         // The record reaches past the end of the master file.
         PastEndOfMaster,
-        // NVF < 0, BASE != leader size + entry size * NVF, or MFRL < BASE.
+        // NVF < 0, BASE != leader size + entry size * NVF, or the record's
+        // length < BASE.
         InconsistentLeader,
         // A directory entry whose value is not inside the data area; only
         // that field is left out.
@@ -45,10 +46,16 @@ struct RecordProblem {
     };
     Kind kind;
     std::uint32_t pointer = 0;  // PointerWithoutBlock
-    // The leader as read, for InconsistentLeader and EntryOutsideData.
+    // The leader as read, for InconsistentLeader and EntryOutsideData; MFRL
+    // is negative for a locked record.
     std::int32_t mfrl = 0;
     std::int32_t base = 0;
     std::int32_t nvf = 0;
+    // The data area's length: the record's length, MFRL's absolute value, less BASE.
+    std::int64_t dataLength = 0;
+    // The size of the leader the numbers were read from: 18 for the
+    // standard format, 22 or 24 for the FFI ones.
+    std::int32_t leaderSize = 0;
     // The entry, for EntryOutsideData.
     std::int32_t tag = 0;
     std::int32_t pos = 0;

@@ -123,7 +123,14 @@ TEST_F(BrokenResultTest, MessagesMustBeDocumentedAndAboutExportedRecords) {
           std::string("mstexport: m.mst: MFN 2: field with tag 1 lies outside the data area (POS "
                       "1, LEN 2, data area 3 bytes); line left out\n"),
           std::string("mstexport: m.mst: MFN 2: inconsistent leader (MFRL 30, BASE 24, NVF 1); "
-                      "exported without fields\n")}) {
+                      "exported without fields\n"),
+          // a locked record's MFRL is negative; FFI leaders have their own sizes
+          std::string("mstexport: m.mst: MFN 2: inconsistent leader (MFRL -30, BASE 24, NVF 1); "
+                      "exported without fields\n"),
+          std::string("mstexport: m.mst: MFN 2: inconsistent FFI leader (MFRL 40, BASE 32, NVF "
+                      "1); exported without fields\n"),
+          std::string("mstexport: m.mst: MFN 2: inconsistent aligned FFI leader (MFRL 36, BASE "
+                      "36, NVF 1); exported without fields\n")}) {
         ExportResult result = good_;
         result.messages = messages;
         result.status = 1;

@@ -65,6 +65,28 @@ TEST(RecordPosition, PointerThatStoresNoRecord) {
     EXPECT_FALSE(RecordPosition(0x80000000u | 2048));
 }
 
+// With shift s the block is p / (2048 >> s) and the offset (p AND (511 >> s)) << s.
+TEST(RecordPosition, ShiftedPointers) {
+    struct Case {
+        int shift;
+        std::uint32_t pointer;
+        std::optional<std::int64_t> position;
+    };
+    const Case cases[] = {
+        {3, 0x188, 64},                      // block 1, offset 64
+        {3, 0x188 | 0x80 | 0x40, 64},        // bits 1024 >> 3 and 512 >> 3 carry none
+        {3, (5u << 8) | 63, 4 * 512 + 504},  // the last offset in block 5
+        {1, (2u << 10) | 255, 512 + 510},
+        {9, (3u << 2) | 1, 2 * 512},      // bits 0 and 1 are the flags; no offset
+        {11, 7, 6 * 512},                 // every bit is the block
+        {3, 0xFF, std::nullopt},          // block 0
+        {11, 0x80000007u, std::nullopt},  // deleted
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(RecordPosition(c.pointer, c.shift), c.position) << c.shift << " " << c.pointer;
+    }
+}
+
 TEST(Decode, LittleEndianSigned) {
     const unsigned char bytes[] = {0x34, 0x12, 0xFE, 0xFF, 0x00, 0x80};
     EXPECT_EQ(DecodeInt16(bytes), 0x1234);

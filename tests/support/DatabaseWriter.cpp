@@ -6,59 +6,84 @@
 
 namespace {
 
-void Put16(std::string& out, std::int32_t value) {
-    const auto raw = static_cast<std::uint16_t>(value);
-    out += static_cast<char>(raw & 0xFF);
-    out += static_cast<char>(raw >> 8);
-}
-
-void Put32(std::string& out, std::int64_t value) {
-    const auto raw = static_cast<std::uint32_t>(value);
-    for (int shift = 0; shift < 32; shift += 8) {
+void PutBytes(std::string& out, std::uint32_t raw, int count, Endianness order) {
+    for (int i = 0; i < count; ++i) {
+        const int shift = order == Endianness::Little ? 8 * i : 8 * (count - 1 - i);
         out += static_cast<char>((raw >> shift) & 0xFF);
     }
 }
 
-void Patch32(std::string& out, std::size_t at, std::int64_t value) {
+void Put16(std::string& out, std::int32_t value, Endianness order = Endianness::Little) {
+    PutBytes(out, static_cast<std::uint16_t>(value), 2, order);
+}
+
+void Put32(std::string& out, std::int64_t value, Endianness order = Endianness::Little) {
+    PutBytes(out, static_cast<std::uint32_t>(value), 4, order);
+}
+
+void Patch32(std::string& out, std::size_t at, std::int64_t value, Endianness order) {
     std::string bytes;
-    Put32(bytes, value);
+    Put32(bytes, value, order);
     out.replace(at, 4, bytes);
 }
 
-std::uint32_t PointerTo(std::int64_t position) {
-    const auto block = static_cast<std::uint32_t>(position / 512 + 1);
-    return (block << 11) | static_cast<std::uint32_t>(position % 512);
+bool IsFfi(LeaderLayout layout) {
+    return layout == LeaderLayout::Ffi || layout == LeaderLayout::FfiAligned;
+}
+
+// Two bytes of text for a pad, different from pad to pad.
+std::string Pad(std::int32_t seed) {
+    return {static_cast<char>('a' + seed % 26), static_cast<char>('A' + (seed / 26) % 26)};
 }
 
 }  // namespace
 
 std::string RawRecord(std::int32_t mfrl, std::int32_t base, std::int32_t nvf,
                       const std::vector<RawEntry>& entries, const std::string& data,
-                      std::int32_t mfn, std::int16_t status, LeaderLayout layout,
-                      BackPointer back) {
+                      std::int32_t mfn, std::int16_t status, LeaderLayout layout, BackPointer back,
+                      Endianness order) {
+    const bool ffi = IsFfi(layout);
+    const bool ffiAligned = layout == LeaderLayout::FfiAligned;
+    auto putLength = [&](std::string& out, std::int32_t value) {
+        ffi ? Put32(out, value, order) : Put16(out, value, order);
+    };
     std::string out;
-    Put32(out, mfn);
-    Put16(out, mfrl);
+    Put32(out, mfn, order);
+    putLength(out, mfrl);
     if (layout == LeaderLayout::Aligned) {
-        Put16(out, 0);  // pad
+        Put16(out, 0, order);  // pad
     }
-    Put32(out, back.block);
-    Put16(out, back.offset);
-    Put16(out, base);
-    Put16(out, nvf);
-    Put16(out, status);
+    Put32(out, back.block, order);
+    Put16(out, back.offset, order);
+    if (ffiAligned) {
+        out += Pad(mfn + 7);
+    }
+    putLength(out, base);
+    Put16(out, nvf, order);
+    Put16(out, status, order);
+    std::int32_t index = 0;
     for (const RawEntry& entry : entries) {
-        Put16(out, entry.tag);
-        Put16(out, entry.pos);
-        Put16(out, entry.len);
+        Put16(out, entry.tag, order);
+        if (ffiAligned) {
+            out += Pad(mfn + index++);
+        }
+        putLength(out, entry.pos);
+        putLength(out, entry.len);
     }
     return out + data;
 }
 
 std::string DatabaseWriter::EncodeRecord(const FixtureRecord& record, std::int32_t mfn,
-                                         LeaderLayout layout, BackPointer back) {
+                                         LeaderLayout layout, BackPointer back, Endianness order) {
     const auto nvf = static_cast<std::int32_t>(record.fields.size());
-    const std::int32_t base = (layout == LeaderLayout::Aligned ? 20 : 18) + 6 * nvf;
+    const std::int32_t leaderSize = layout == LeaderLayout::Standard  ? 18
+                                    : layout == LeaderLayout::Aligned ? 20
+                                    : layout == LeaderLayout::Ffi     ? 22
+                                                                      : 24;
+    const std::int32_t entrySize = layout == LeaderLayout::Ffi          ? 10
+                                   : layout == LeaderLayout::FfiAligned ? 12
+                                                                        : 6;
+    const std::int32_t base = leaderSize + entrySize * nvf;
     std::string data;
     std::vector<RawEntry> entries;
     for (const Field& field : record.fields) {
@@ -67,22 +92,31 @@ std::string DatabaseWriter::EncodeRecord(const FixtureRecord& record, std::int32
         data += field.value;
     }
     const auto mfrl = static_cast<std::int64_t>(base) + static_cast<std::int64_t>(data.size());
-    if (mfrl > 32767) {
-        throw std::length_error("a record holds at most 32767 bytes");
+    if (mfrl > (IsFfi(layout) ? 0x7FFFFFFF : 32767)) {
+        throw std::length_error("the record is too long for its layout");
     }
-    return RawRecord(static_cast<std::int32_t>(mfrl), base, nvf, entries, data, mfn, record.status,
-                     layout, back);
+    const auto stored = static_cast<std::int32_t>(record.locked ? -mfrl : mfrl);
+    return RawRecord(stored, base, nvf, entries, data, mfn, record.status, layout, back, order);
 }
 
 std::int64_t DatabaseWriter::Append(const std::string& bytes) {
+    // A shifted pointer keeps no offset bits below 2^shift.
+    const std::size_t alignment = std::size_t{1} << (shift_ < 9 ? shift_ : 9);
+    master_.resize((master_.size() + alignment - 1) / alignment * alignment, '\0');
     const auto start = static_cast<std::int64_t>(master_.size());
     master_ += bytes;
     return start;
 }
 
+std::uint32_t DatabaseWriter::PointerTo(std::int64_t position) const {
+    const auto block = static_cast<std::uint32_t>(position / 512 + 1);
+    const auto offset = static_cast<std::uint32_t>(position % 512);
+    return (block << (11 - shift_)) | (offset >> shift_);
+}
+
 std::int32_t DatabaseWriter::Add(const FixtureRecord& record) {
     const auto mfn = static_cast<std::int32_t>(records_.size() + 1);
-    records_.push_back({record, Append(EncodeRecord(record, mfn, layout_)), false});
+    records_.push_back({record, Append(EncodeRecord(record, mfn, layout_, {}, order_)), false});
     return mfn;
 }
 
@@ -94,7 +128,7 @@ void DatabaseWriter::Update(std::int32_t mfn, const FixtureRecord& record) {
                 static_cast<std::int32_t>(slot.start % 512)};
     }
     slot.record = record;
-    slot.start = Append(EncodeRecord(record, mfn, layout_, back));
+    slot.start = Append(EncodeRecord(record, mfn, layout_, back, order_));
 }
 
 void DatabaseWriter::Delete(std::int32_t mfn) {
@@ -126,12 +160,12 @@ std::int64_t DatabaseWriter::RecordStart(std::int32_t mfn) const {
 std::string DatabaseWriter::MasterBytes() const {
     std::string out = master_;
     const std::int32_t nextMfn = hasOverride_ ? nextMfnOverride_ : LastMfn() + 1;
-    Patch32(out, 0, 0);  // CTLMFN
-    Patch32(out, 4, nextMfn);
-    Patch32(out, 8, static_cast<std::int64_t>(out.size()) / 512 + 1);  // NXTMFB
+    Patch32(out, 0, 0, order_);  // CTLMFN
+    Patch32(out, 4, nextMfn, order_);
+    Patch32(out, 8, static_cast<std::int64_t>(out.size()) / 512 + 1, order_);  // NXTMFB
     std::string tail;
-    Put16(tail, static_cast<std::int32_t>(out.size() % 512));  // NXTMFP
-    Put16(tail, 0);                                            // MFTYPE
+    Put16(tail, static_cast<std::int32_t>(out.size() % 512), order_);  // NXTMFP
+    Put16(tail, shift_ << 8, order_);                                  // MFTYPE
     out.replace(12, 4, tail);
     return out;
 }
@@ -141,7 +175,7 @@ std::string DatabaseWriter::CrossRefBytes() const {
     std::string out;
     for (std::size_t block = 0; block < blocks; ++block) {
         const auto number = static_cast<std::int64_t>(block + 1);
-        Put32(out, block + 1 == blocks ? -number : number);  // XRFPOS
+        Put32(out, block + 1 == blocks ? -number : number, order_);  // XRFPOS
         for (std::size_t slot = 0; slot < 127; ++slot) {
             const std::size_t index = block * 127 + slot;
             std::uint32_t pointer = 0;
@@ -153,7 +187,7 @@ std::string DatabaseWriter::CrossRefBytes() const {
                     pointer = 0u - pointer;
                 }
             }
-            Put32(out, pointer);
+            Put32(out, pointer, order_);
         }
     }
     return out;

@@ -19,11 +19,20 @@ inline bool operator==(const Field& a, const Field& b) {
 struct FixtureRecord {
     std::vector<Field> fields;
     std::int16_t status = 0;
+    // Locked for editing: stored with MFRL negated.
+    bool locked = false;
 };
 
-// How a record's leader is stored: the usual 18 bytes, or 20 bytes with two
-// pad bytes after MFRL, as some 32-bit writers store it.
-enum class LeaderLayout { Standard, Aligned };
+// How a record's leader and directory are stored: the usual 18-byte leader;
+// 20 bytes with two pad bytes after MFRL, as some 32-bit writers store it;
+// or as the FFI writers store them, with 32-bit lengths and positions, in a
+// 22-byte leader and 10-byte entries, or, aligned, in a 24-byte leader with
+// two pad bytes after MFBWP and 12-byte entries with two after TAG. Pad
+// bytes are written with text in them, as real files have.
+enum class LeaderLayout { Standard, Aligned, Ffi, FfiAligned };
+
+// The byte order of every integer in both files.
+enum class Endianness { Little, Big };
 
 // A directory entry as stored, for records built byte by byte.
 struct RawEntry {
@@ -43,7 +52,8 @@ struct BackPointer {
 std::string RawRecord(std::int32_t mfrl, std::int32_t base, std::int32_t nvf,
                       const std::vector<RawEntry>& entries, const std::string& data,
                       std::int32_t mfn = 1, std::int16_t status = 0,
-                      LeaderLayout layout = LeaderLayout::Standard, BackPointer back = {});
+                      LeaderLayout layout = LeaderLayout::Standard, BackPointer back = {},
+                      Endianness order = Endianness::Little);
 
 class DatabaseWriter {
   public:
@@ -66,6 +76,12 @@ class DatabaseWriter {
     void SetPointerFlags(std::uint32_t flags) { pointerFlags_ = flags; }
     // The leader layout of the records written from now on.
     void SetLeaderLayout(LeaderLayout layout) { layout_ = layout; }
+    // The byte order of both files; set before the first record is written.
+    void SetByteOrder(Endianness order) { order_ = order; }
+    // Stores pointers shifted by `shift` (0 to 11), and says so in MFTYPE's
+    // high byte; records then start at multiples of 2^shift bytes, up to 512.
+    // Set before the first record is written.
+    void SetPointerShift(int shift) { shift_ = shift; }
     // Overrides the control record's NXTMFN, which is otherwise one more
     // than the last MFN.
     void SetNextMfn(std::int32_t nextMfn) {
@@ -103,7 +119,7 @@ class DatabaseWriter {
     // The bytes of one record: leader, directory, data area.
     static std::string EncodeRecord(const FixtureRecord& record, std::int32_t mfn,
                                     LeaderLayout layout = LeaderLayout::Standard,
-                                    BackPointer back = {});
+                                    BackPointer back = {}, Endianness order = Endianness::Little);
 
   private:
     struct Slot {
@@ -114,11 +130,14 @@ class DatabaseWriter {
         std::uint32_t pointer = 0;
     };
     std::int64_t Append(const std::string& bytes);
+    std::uint32_t PointerTo(std::int64_t position) const;
 
     std::string master_ = std::string(64, '\0');  // the control record's block
     std::vector<Slot> records_;
     std::uint32_t pointerFlags_ = 0;
     LeaderLayout layout_ = LeaderLayout::Standard;
+    Endianness order_ = Endianness::Little;
+    int shift_ = 0;
     std::int32_t nextMfnOverride_ = 0;
     bool hasOverride_ = false;
 };
