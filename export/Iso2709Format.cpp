@@ -2,6 +2,7 @@
 // a 12-byte directory entry per field, the values, each ended by the field
 // terminator, then the record terminator; the record's bytes cut into lines
 // of 80. All lengths count the bytes written.
+#include <algorithm>
 #include <cstring>
 
 #include "Format.hpp"
@@ -17,11 +18,31 @@ constexpr std::int32_t kLargestTag = 999;
 constexpr std::size_t kLongestValue = 9998;
 constexpr std::size_t kLongestRecord = 99999;
 
-// Writes `value` as `width` decimal digits with leading zeros.
-char* PutDigits(char* out, std::size_t value, int width) {
-    for (int i = width - 1; i >= 0; --i) {
-        out[i] = static_cast<char>('0' + value % 10);
-        value /= 10;
+// "00", "01" ... "99".
+struct DigitPairs {
+    char pairs[200];
+    constexpr DigitPairs() : pairs() {
+        for (int i = 0; i < 100; ++i) {
+            pairs[2 * i] = static_cast<char>('0' + i / 10);
+            pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+        }
+    }
+};
+constexpr DigitPairs kDigitPairs;
+
+// Writes `value` (below 10^width) as `width` decimal digits with leading
+// zeros, two at a time from the right.
+template <int width>
+char* PutDigits(char* out, std::size_t number) {
+    auto value = static_cast<std::uint32_t>(number);
+    char* at = out + width;
+    for (int i = 0; i < width / 2; ++i) {
+        at -= 2;
+        std::memcpy(at, kDigitPairs.pairs + 2 * (value % 100), 2);
+        value /= 100;
+    }
+    if (width % 2 != 0) {
+        *--at = static_cast<char>('0' + value);
     }
     return out + width;
 }
@@ -33,15 +54,20 @@ void AppendLines(OutputFile& output, const char* bytes, std::size_t size,
         output.Append(bytes, size);
         return;
     }
-    const char* end = lineEnd == IsoOptions::LineEnd::CrLf ? "\r\n" : "\n";
-    const std::size_t endLength = lineEnd == IsoOptions::LineEnd::CrLf ? 2 : 1;
+    const bool crlf = lineEnd == IsoOptions::LineEnd::CrLf;
+    const std::size_t endLength = crlf ? 2 : 1;
+    const std::size_t lines = (size + kLineLength - 1) / kLineLength;
+    char* out = output.Room(size + lines * endLength + kLineLength);
     for (std::size_t at = 0; at < size; at += kLineLength) {
-        const std::size_t line = std::min(kLineLength, size - at);
-        char* out = output.Room(line + endLength);
-        std::memcpy(out, bytes + at, line);
-        std::memcpy(out + line, end, endLength);
-        output.Extend(out + line + endLength);
+        // Whole lines are copied, the last one too: the room has a line to spare.
+        std::memcpy(out, bytes + at, kLineLength);
+        out += std::min(kLineLength, size - at);
+        if (crlf) {
+            *out++ = '\r';
+        }
+        *out++ = '\n';
     }
+    output.Extend(out);
 }
 
 }  // namespace
@@ -52,13 +78,14 @@ void AppendIso2709Record(const RecordFields& record, FormatContext& context) {
     }
     // The length each field's value takes, or 0 for a field left out.
     std::vector<std::size_t>& lengths = context.lengths;
-    lengths.assign(record.fields.size(), 0);
+    lengths.resize(record.fields.size());
     std::size_t kept = 0;
     std::size_t valueBytes = 0;
     std::size_t room = 0;  // what converting the values may ask for
     for (std::size_t i = 0; i < record.fields.size(); ++i) {
         const FieldValue& field = record.fields[i];
         if (field.tag < 0 || field.tag > kLargestTag) {
+            lengths[i] = 0;
             context.AboutRecord(MessageKind::IsoTagOutOfRange, record.mfn, [&] {
                 return "field with tag " + std::to_string(field.tag) +
                        " left out: ISO 2709 tags run from 0 to 999";
@@ -67,6 +94,7 @@ void AppendIso2709Record(const RecordFields& record, FormatContext& context) {
         }
         const std::size_t length = ValueBytes(context, field);
         if (length > kLongestValue) {
+            lengths[i] = 0;
             context.AboutRecord(MessageKind::IsoValueTooLong, record.mfn, [&] {
                 return "field with tag " + std::to_string(field.tag) + " left out: its " +
                        std::to_string(length) +
@@ -99,18 +127,19 @@ void AppendIso2709Record(const RecordFields& record, FormatContext& context) {
     const char fieldEnd = hash ? '#' : '\x1E';
     const char recordEnd = hash ? '#' : '\x1D';
     context.scratch.Clear();
-    char* const start = context.scratch.Room(base + room + 1);
-    char* out = PutDigits(start, size, 5);
+    // A line to spare: the last line is copied whole.
+    char* const start = context.scratch.Room(base + room + 1 + kLineLength);
+    char* out = PutDigits<5>(start, size);
     std::memcpy(out, "0000000", 7);
-    out = PutDigits(out + 7, base, 5);
+    out = PutDigits<5>(out + 7, base);
     std::memcpy(out, "0004500", 7);
     out += 7;
     std::size_t offset = 0;
     for (std::size_t i = 0; i < record.fields.size(); ++i) {
         if (lengths[i] != 0) {
-            out = PutDigits(out, static_cast<std::size_t>(record.fields[i].tag), 3);
-            out = PutDigits(out, lengths[i], 4);
-            out = PutDigits(out, offset, 5);
+            out = PutDigits<3>(out, static_cast<std::size_t>(record.fields[i].tag));
+            out = PutDigits<4>(out, lengths[i]);
+            out = PutDigits<5>(out, offset);
             offset += lengths[i];
         }
     }

@@ -2,8 +2,13 @@
 // JSON strings are UTF-8: values are converted from the database's code page
 // when it is given; otherwise a value that is not valid UTF-8 gets U+FFFD for
 // each offending byte, and a message asks for the code page.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
 
 #include "Format.hpp"
 #include "TaggedLines.hpp"
@@ -13,41 +18,34 @@ namespace {
 
 // A JSON string's escape at its longest: \u00XX.
 constexpr std::size_t kLongestEscape = 6;
+// Values are read and written 16 bytes at a time; the master file's buffers
+// and the scratch room let a value's last block be read whole, and the
+// output has room for its last block to be written whole.
+constexpr std::size_t kBlock = 16;
+static_assert(kBlock <= InputFile::kViewSlack, "a block may not read past the slack");
 
-constexpr std::uint64_t kOnes = 0x0101010101010101u;
-constexpr std::uint64_t kHighs = 0x8080808080808080u;
-
-std::uint64_t Load8(const unsigned char* bytes) {
-    std::uint64_t word;
-    std::memcpy(&word, bytes, sizeof word);
-    return word;
-}
-
-// Whether any of the 8 bytes of `word` is zero.
-constexpr std::uint64_t AnyZero(std::uint64_t word) {
-    return (word - kOnes) & ~word & kHighs;
-}
-
-// Whether any of the 8 bytes of `word` needs an escape in a JSON string: a
-// control character, '"' or '\'. Bytes of 0x80 and above do not.
-constexpr bool AnyToEscape(std::uint64_t word) {
-    const std::uint64_t low = (word - 0x20 * kOnes) & ~word & kHighs;  // below 0x20
-    return (low | AnyZero(word ^ ('"' * kOnes)) | AnyZero(word ^ ('\\' * kOnes))) != 0;
-}
-
-bool AnyHighByte(const unsigned char* bytes, std::size_t length) {
-    std::size_t i = 0;
-    for (; i + 8 <= length; i += 8) {
-        if ((Load8(bytes + i) & kHighs) != 0) {
-            return true;
+// One bit for each of the 16 bytes at `bytes`, set for a byte that a plain
+// copy cannot take: a control character, '"' or '\' (escaped), or a byte of
+// 0x80 and above (checked as UTF-8).
+std::uint32_t SpecialBytes(const unsigned char* bytes) {
+#if defined(__SSE2__) || defined(_M_X64)
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+    // Signed, bytes of 0x80 and above are below 0x20 too.
+    const __m128i special =
+        _mm_or_si128(_mm_cmplt_epi8(block, _mm_set1_epi8(0x20)),
+                     _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('"')),
+                                  _mm_cmpeq_epi8(block, _mm_set1_epi8('\\'))));
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(special));
+#else
+    std::uint32_t mask = 0;
+    for (std::size_t i = 0; i < kBlock; ++i) {
+        const unsigned char byte = bytes[i];
+        if (byte < 0x20 || byte >= 0x80 || byte == '"' || byte == '\\') {
+            mask |= 1u << i;
         }
     }
-    for (; i < length; ++i) {
-        if (bytes[i] >= 0x80) {
-            return true;
-        }
-    }
-    return false;
+    return mask;
+#endif
 }
 
 char* WriteEscape(char* out, unsigned char byte) {
@@ -82,61 +80,98 @@ char* WriteEscape(char* out, unsigned char byte) {
     return out + 5;
 }
 
-// Writes `length` bytes of UTF-8 as the inside of a JSON string. Most values
-// need no escape: they are copied 8 bytes at a time.
-char* WriteJsonText(char* out, const unsigned char* bytes, std::size_t length) {
-    std::size_t i = 0;
-    while (i < length) {
-        const std::size_t run = i;
-        while (i + 8 <= length && !AnyToEscape(Load8(bytes + i))) {
-            i += 8;
-        }
-        while (i < length && bytes[i] >= 0x20 && bytes[i] != '"' && bytes[i] != '\\') {
-            ++i;
-        }
-        std::memcpy(out, bytes + run, i - run);
-        out += i - run;
-        if (i < length) {
-            out = WriteEscape(out, bytes[i++]);
+// Writes `length` bytes of UTF-8 as the inside of a JSON string at `out`,
+// which has room for kLongestEscape * length + kBlock bytes.
+char* WriteEscaped(char* out, const unsigned char* bytes, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i) {
+        const unsigned char byte = bytes[i];
+        if (byte < 0x20 || byte == '"' || byte == '\\') {
+            out = WriteEscape(out, byte);
+        } else {
+            *out++ = static_cast<char>(byte);
         }
     }
     return out;
 }
 
+// Says that a value of record `mfn` is not UTF-8 and was written with U+FFFD.
+void ReportNotUtf8(FormatContext& context, std::int32_t mfn, std::int32_t tag,
+                   const ConversionProblem& problem) {
+    context.AboutRecord(MessageKind::NotUtf8, mfn, [&] {
+        char byte[8];
+        std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned>(problem.firstBadByte));
+        return "field with tag " + std::to_string(tag) + " is not valid UTF-8 (byte " + byte +
+               (problem.badBytes > 1 ? ", " + std::to_string(problem.badBytes) + " such bytes"
+                                     : std::string()) +
+               "); written with U+FFFD: give --encoding with the database's code page";
+    });
+}
+
+// Writes the value of `field` as a JSON string's inside at `out`, which has
+// room for MostJsonValueBytes. Most values are ASCII that needs no escape:
+// they are copied 16 bytes at a time until a byte says otherwise.
+char* WriteJsonValue(FormatContext& context, std::int32_t mfn, const FieldValue& field,
+                     char* out) {
+    const unsigned char* bytes = field.bytes;
+    std::size_t length = field.length;
+    if (context.charset != nullptr) {
+        // Converted first, into scratch room with a block to spare.
+        context.scratch.Clear();
+        char* start = context.scratch.Room(Charset::kMostUtf8PerByte * length + kBlock);
+        ConversionProblem problem;
+        const char* end = context.charset->ToUtf8(bytes, length, start, problem);
+        if (problem.badBytes > 0) {
+            ReportBadBytes(context, mfn, field.tag, *context.charset, problem);
+        }
+        bytes = reinterpret_cast<const unsigned char*>(start);
+        length = static_cast<std::size_t>(end - start);
+    }
+    std::size_t plain = 0;  // bytes from the start that need nothing
+    for (;;) {
+        std::uint32_t special = SpecialBytes(bytes + plain);
+        if (length - plain < kBlock) {
+            special &= (1u << (length - plain)) - 1;  // only the value's own bytes
+        }
+        std::memcpy(out + plain, bytes + plain, kBlock);
+        if (special != 0) {
+            for (; (special & 1u) == 0; special >>= 1) {
+                ++plain;
+            }
+            break;
+        }
+        plain += kBlock;
+        if (plain >= length) {
+            return out + length;
+        }
+    }
+    out += plain;
+    bytes += plain;
+    length -= plain;
+    if (context.charset == nullptr &&
+        std::find_if(bytes, bytes + length, [](unsigned char byte) { return byte >= 0x80; }) !=
+            bytes + length) {
+        // Checked and mended as UTF-8 from here; the bytes before are ASCII.
+        context.scratch.Clear();
+        char* start = context.scratch.Room(Charset::kMostUtf8PerByte * length);
+        ConversionProblem problem;
+        const char* end = Charset::Utf8().ToUtf8(bytes, length, start, problem);
+        if (problem.badBytes > 0) {
+            ReportNotUtf8(context, mfn, field.tag, problem);
+        }
+        bytes = reinterpret_cast<const unsigned char*>(start);
+        length = static_cast<std::size_t>(end - start);
+    }
+    return WriteEscaped(out, bytes, length);
+}
+
+// The most bytes WriteJsonValue writes for `field`, and a block more.
+std::size_t MostJsonValueBytes(const FieldValue& field) {
+    return kLongestEscape * Charset::kMostUtf8PerByte * field.length + kBlock;
+}
+
 char* Put(char* out, const char* text, std::size_t length) {
     std::memcpy(out, text, length);
     return out + length;
-}
-
-// The value of `field` in UTF-8, in the context's scratch room when it had to
-// be converted.
-std::string_view Utf8Value(FormatContext& context, std::int32_t mfn, const FieldValue& field) {
-    const Charset* charset = context.charset;
-    const bool given = charset != nullptr;
-    if (!given) {
-        if (!AnyHighByte(field.bytes, field.length)) {
-            return {reinterpret_cast<const char*>(field.bytes), field.length};
-        }
-        charset = &Charset::Utf8();
-    }
-    context.scratch.Clear();
-    char* start = context.scratch.Room(Charset::kMostUtf8PerByte * field.length);
-    ConversionProblem problem;
-    const char* end = charset->ToUtf8(field.bytes, field.length, start, problem);
-    if (problem.badBytes > 0 && given) {
-        ReportBadBytes(context, mfn, field.tag, *charset, problem);
-    } else if (problem.badBytes > 0) {
-        context.AboutRecord(MessageKind::NotUtf8, mfn, [&] {
-            char byte[8];
-            std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned>(problem.firstBadByte));
-            return "field with tag " + std::to_string(field.tag) + " is not valid UTF-8 (byte " +
-                   byte +
-                   (problem.badBytes > 1 ? ", " + std::to_string(problem.badBytes) + " such bytes"
-                                         : std::string()) +
-                   "); written with U+FFFD: give --encoding with the database's code page";
-        });
-    }
-    return {start, static_cast<std::size_t>(end - start)};
 }
 
 }  // namespace
@@ -147,25 +182,25 @@ void AppendJsonLinesRecord(const RecordFields& record, FormatContext& context) {
     }
     OutputFile& output = context.output;
     const std::string_view mfn = context.mfnDigits.Of(record.mfn);
-    char* out = output.Room(32);
+    char* out = output.Room(40);
     out = Put(out, "{\"mfn\":", 7);
     out = Put(out, mfn.data(), mfn.size());
     out = Put(out, ",\"fields\":[", 11);
     output.Extend(out);
     bool first = true;
     for (const FieldValue& field : record.fields) {
-        const std::string_view value = Utf8Value(context, record.mfn, field);
-        out = output.Room(40 + kLongestEscape * value.size());
+        out = output.Room(40 + MostJsonValueBytes(field));
         if (!first) {
             *out++ = ',';
         }
         first = false;
         out = Put(out, "{\"tag\":", 7);
         char digits[tagged::kTagCopy];
-        out = Put(out, digits, tagged::TagDigits(field.tag, digits));
+        const std::size_t tagLength = tagged::TagDigits(field.tag, digits);
+        std::memcpy(out, digits, tagged::kTagCopy);  // fixed size: no call
+        out += tagLength;
         out = Put(out, ",\"value\":\"", 10);
-        out =
-            WriteJsonText(out, reinterpret_cast<const unsigned char*>(value.data()), value.size());
+        out = WriteJsonValue(context, record.mfn, field, out);
         out = Put(out, "\"}", 2);
         output.Extend(out);
     }

@@ -4,25 +4,45 @@
 #include "TaggedLines.hpp"
 #include "ValueText.hpp"
 
-void AppendTaggedRecord(const RecordFields& record, FormatContext& context) {
-    OutputFile& output = context.output;
-    static constexpr char kOpen[] = "[RECORD ";
-    constexpr std::size_t kOpenLength = sizeof kOpen - 1;
-    const std::string_view mfn = context.mfnDigits.Of(record.mfn);
-    char* out = output.Room(kOpenLength + mfn.size() + 2);
+namespace {
+
+constexpr char kOpen[] = "[RECORD ";
+constexpr std::size_t kOpenLength = sizeof kOpen - 1;
+// "[RECORD 2147483647]\n" at the longest.
+constexpr std::size_t kMostHeader = kOpenLength + 10 + 2;
+
+char* WriteHeader(char* out, std::string_view mfn) {
     std::memcpy(out, kOpen, kOpenLength);
     out += kOpenLength;
     std::memcpy(out, mfn.data(), mfn.size());
     out += mfn.size();
     *out++ = ']';
     *out++ = '\n';
-    output.Extend(out);
+    return out;
+}
+
+}  // namespace
+
+void AppendTaggedRecord(const RecordFields& record, FormatContext& context) {
+    OutputFile& output = context.output;
+    const std::string_view mfn = context.mfnDigits.Of(record.mfn);
+    // Nearly every record is written in one piece: header, lines, and the
+    // two line feeds after them.
+    const std::size_t most = kMostHeader + tagged::MostLineBytes(record) + 2;
+    if (context.charset == nullptr && most <= tagged::kRecordRoom) {
+        char* out = tagged::WriteLines(WriteHeader(output.Room(most), mfn), record);
+        *out++ = '\n';
+        *out++ = '\n';
+        output.Extend(out);
+        return;
+    }
+    output.Extend(WriteHeader(output.Room(kMostHeader), mfn));
     if (context.charset == nullptr) {
         tagged::AppendLines(record, output);
     } else {
         for (const FieldValue& field : record.fields) {
-            out = output.Room(tagged::kMostMarkup + tagged::kOverrun +
-                              MostValueBytes(context, field));
+            char* out =
+                output.Room(tagged::kMostMarkup + tagged::kOverrun + MostValueBytes(context, field));
             output.Extend(tagged::WriteLine(out, field.tag, [&](char* at) {
                 return WriteValue(context, record.mfn, field, at);
             }));

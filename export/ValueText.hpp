@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "Format.hpp"
+#include "TaggedLines.hpp"
 
 // The most bytes WriteValue writes for `field`.
 inline std::size_t MostValueBytes(const FormatContext& context, const FieldValue& field) {
@@ -24,12 +25,11 @@ void ReportBadBytes(FormatContext& context, std::int32_t mfn, std::int32_t tag,
                     const Charset& charset, const ConversionProblem& problem);
 
 // Writes the value of `field`, of record `mfn`, at `out`, which has room for
-// MostValueBytes; returns its end.
+// MostValueBytes and tagged::kValueBlock more; returns its end.
 inline char* WriteValue(FormatContext& context, std::int32_t mfn, const FieldValue& field,
                         char* out) {
     if (context.charset == nullptr) {
-        std::memcpy(out, field.bytes, field.length);
-        return out + field.length;
+        return tagged::CopyValue(out, field.bytes, field.length);
     }
     ConversionProblem problem;
     out = context.charset->ToUtf8(field.bytes, field.length, out, problem);

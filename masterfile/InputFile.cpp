@@ -121,11 +121,12 @@ const unsigned char* InputFile::ViewLarge(std::int64_t position, std::size_t cou
     }
     if (large_.size < count) {
         large_.length = 0;
-        large_.bytes.reset(new (std::nothrow) unsigned char[count]);
+        large_.bytes.reset(new (std::nothrow) unsigned char[count + kViewSlack]);
         large_.size = large_.bytes != nullptr ? count : 0;
         if (large_.bytes == nullptr) {
             return nullptr;
         }
+        std::memset(large_.bytes.get() + count, 0, kViewSlack);
     }
     large_.start = position;
     large_.length = static_cast<std::int64_t>(ReadFromFile(position, large_.bytes.get(), count));

@@ -23,6 +23,11 @@ class InputFile {
     static constexpr std::size_t kDefaultBufferSize = 256 * 1024;
     static constexpr std::size_t kDefaultJumpBufferSize = 64 * 1024;
 
+    // The bytes of a view may be read this many bytes past their end: the
+    // buffers have room beyond what they hold, so a value can be copied in
+    // whole blocks.
+    static constexpr std::size_t kViewSlack = 64;
+
     explicit InputFile(std::size_t bufferSize = kDefaultBufferSize);
     ~InputFile();
     InputFile(const InputFile&) = delete;
@@ -76,8 +81,12 @@ class InputFile {
 
   private:
     struct Buffer {
+        // Only the slack is cleared: pages are touched when they are first
+        // read into, not before.
         explicit Buffer(std::size_t capacity)
-            : bytes(new unsigned char[capacity]), size(capacity) {}
+            : bytes(new unsigned char[capacity + kViewSlack]), size(capacity) {
+            std::memset(bytes.get() + capacity, 0, kViewSlack);
+        }
         std::unique_ptr<unsigned char[]> bytes;
         std::size_t size;
         std::int64_t start = 0;

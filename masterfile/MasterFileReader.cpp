@@ -75,6 +75,7 @@ void AppendFields(const unsigned char* directory, const unsigned char* data,
                 ? static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - value)
                 : storedLength;
         record.fields.push_back({entry.TAG, value, length});
+        record.valueBytes += length;
     }
 }
 
@@ -103,15 +104,15 @@ int MasterFileReader::ReadControlRecord() {
     return 0;
 }
 
-std::optional<std::int64_t> MasterFileReader::LocateRecord(std::int32_t mfn, RecordFault& fault,
-                                                           std::uint32_t* pointer) {
-    unsigned char bytes[layout::kPointerSize];
-    crossRef->Seek(layout::PointerPosition(mfn));
-    if (crossRef->Read(bytes, sizeof bytes) != sizeof bytes) {
+template <ByteOrder order>
+std::optional<std::int64_t> MasterFileReader::LocateRecordIn(std::int32_t mfn, RecordFault& fault,
+                                                             std::uint32_t* pointer) {
+    const unsigned char* bytes = crossRef->View(layout::PointerPosition(mfn), layout::kPointerSize);
+    if (bytes == nullptr) {
         fault = RecordFault::PointerMissing;
         return std::nullopt;
     }
-    const std::uint32_t value = layout::Uint32(bytes, layout_.order);
+    const std::uint32_t value = layout::Uint32<order>(bytes);
     if (pointer != nullptr) {
         *pointer = value;
     }
@@ -128,6 +129,13 @@ std::optional<std::int64_t> MasterFileReader::LocateRecord(std::int32_t mfn, Rec
     }
     fault = RecordFault::NotStored;
     return std::nullopt;
+}
+
+std::optional<std::int64_t> MasterFileReader::LocateRecord(std::int32_t mfn, RecordFault& fault,
+                                                           std::uint32_t* pointer) {
+    return layout_.order == ByteOrder::Little
+               ? LocateRecordIn<ByteOrder::Little>(mfn, fault, pointer)
+               : LocateRecordIn<ByteOrder::Big>(mfn, fault, pointer);
 }
 
 template <ByteOrder order>
@@ -300,7 +308,7 @@ void MasterFileReader::ReadRecordIn(std::int32_t mfn, RecordFields& record, Prob
     // buffer: leader, directory and data area are all in one view.
     RecordFault fault = RecordFault::None;
     std::uint32_t pointer = 0;
-    const auto start = LocateRecord(mfn, fault, &pointer);
+    const auto start = LocateRecordIn<order>(mfn, fault, &pointer);
     if (!start) {
         switch (fault) {
             case RecordFault::PointerMissing:
@@ -362,6 +370,7 @@ bool MasterFileReader::ReadRecord(std::int32_t mfn, RecordFields& record, Proble
     }
     record.mfn = mfn;
     record.fields.clear();
+    record.valueBytes = 0;
     record.state = RecordFields::State::Unreadable;
     if (layout_.order == ByteOrder::Little) {
         ReadRecordIn<ByteOrder::Little>(mfn, record, problems);

@@ -106,6 +106,9 @@ class MasterFileReader {
     // Finds the master file position of `mfn`'s record; on failure says why.
     std::optional<std::int64_t> LocateRecord(std::int32_t mfn, RecordFault& fault,
                                              std::uint32_t* pointer = nullptr);
+    template <layout::ByteOrder order>
+    std::optional<std::int64_t> LocateRecordIn(std::int32_t mfn, RecordFault& fault,
+                                               std::uint32_t* pointer);
     // Reads the leader of `mfn`'s record at `start` in the database's layout
     // and, in the standard format, in whichever leader fits it. False when
     // the file ends inside it.

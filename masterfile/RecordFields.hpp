@@ -26,6 +26,8 @@ struct RecordFields {
     std::int32_t mfn = 0;
     State state = State::NotStored;
     std::vector<FieldValue> fields;
+    // The lengths of the fields' values added up.
+    std::size_t valueBytes = 0;
 };
 
 // Something wrong with one record that its export leaves out.
