@@ -31,10 +31,9 @@ std::uint32_t SpecialBytes(const unsigned char* bytes) {
 #if defined(__SSE2__) || defined(_M_X64)
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
     // Signed, bytes of 0x80 and above are below 0x20 too.
-    const __m128i special =
-        _mm_or_si128(_mm_cmplt_epi8(block, _mm_set1_epi8(0x20)),
-                     _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('"')),
-                                  _mm_cmpeq_epi8(block, _mm_set1_epi8('\\'))));
+    const __m128i special = _mm_or_si128(_mm_cmplt_epi8(block, _mm_set1_epi8(0x20)),
+                                         _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('"')),
+                                                      _mm_cmpeq_epi8(block, _mm_set1_epi8('\\'))));
     return static_cast<std::uint32_t>(_mm_movemask_epi8(special));
 #else
     std::uint32_t mask = 0;
@@ -110,8 +109,7 @@ void ReportNotUtf8(FormatContext& context, std::int32_t mfn, std::int32_t tag,
 // Writes the value of `field` as a JSON string's inside at `out`, which has
 // room for MostJsonValueBytes. Most values are ASCII that needs no escape:
 // they are copied 16 bytes at a time until a byte says otherwise.
-char* WriteJsonValue(FormatContext& context, std::int32_t mfn, const FieldValue& field,
-                     char* out) {
+char* WriteJsonValue(FormatContext& context, std::int32_t mfn, const FieldValue& field, char* out) {
     const unsigned char* bytes = field.bytes;
     std::size_t length = field.length;
     if (context.charset != nullptr) {
@@ -147,9 +145,9 @@ char* WriteJsonValue(FormatContext& context, std::int32_t mfn, const FieldValue&
     out += plain;
     bytes += plain;
     length -= plain;
-    if (context.charset == nullptr &&
-        std::find_if(bytes, bytes + length, [](unsigned char byte) { return byte >= 0x80; }) !=
-            bytes + length) {
+    if (context.charset == nullptr && std::find_if(bytes, bytes + length, [](unsigned char byte) {
+                                          return byte >= 0x80;
+                                      }) != bytes + length) {
         // Checked and mended as UTF-8 from here; the bytes before are ASCII.
         context.scratch.Clear();
         char* start = context.scratch.Room(Charset::kMostUtf8PerByte * length);

@@ -41,8 +41,8 @@ void AppendTaggedRecord(const RecordFields& record, FormatContext& context) {
         tagged::AppendLines(record, output);
     } else {
         for (const FieldValue& field : record.fields) {
-            char* out =
-                output.Room(tagged::kMostMarkup + tagged::kOverrun + MostValueBytes(context, field));
+            char* out = output.Room(tagged::kMostMarkup + tagged::kOverrun +
+                                    MostValueBytes(context, field));
             output.Extend(tagged::WriteLine(out, field.tag, [&](char* at) {
                 return WriteValue(context, record.mfn, field, at);
             }));

@@ -127,9 +127,8 @@ inline char* WriteLine(char* out, const FieldValue& field) {
         std::memcpy(out, markup.close, 8);
         return out + markup.closeLength;
     }
-    return WriteLine(out, field.tag, [&field](char* at) {
-        return CopyValue(at, field.bytes, field.length);
-    });
+    return WriteLine(out, field.tag,
+                     [&field](char* at) { return CopyValue(at, field.bytes, field.length); });
 }
 
 // The most bytes the lines of `record` take, and kOverrun more.

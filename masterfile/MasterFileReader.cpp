@@ -303,6 +303,47 @@ int MasterFileReader::ReadFields(std::int32_t mfn, DirectoryEntry* directory, st
 }
 
 template <ByteOrder order>
+bool MasterFileReader::ReadPlainRecord(std::int64_t start, RecordFields& record) {
+    const unsigned char* leader = master->View(start, layout::kLeaderSize);
+    if (leader == nullptr) {
+        return false;
+    }
+    const std::int32_t mfrl = layout::Int16<order>(leader + 4);
+    const std::int32_t base = layout::Int16<order>(leader + 12);
+    const std::int32_t nvf = layout::Int16<order>(leader + 14);
+    const std::int32_t status = layout::Int16<order>(leader + 16);
+    // Consistent as an 18-byte leader, and not possibly an aligned one.
+    if (nvf < 0 || base != layout::kLeaderSize + layout::kDirectoryEntrySize * nvf || mfrl < base ||
+        nvf == layout::kAlignedLeaderSize + layout::kDirectoryEntrySize * status) {
+        return false;
+    }
+    const unsigned char* bytes = master->View(start, static_cast<std::size_t>(mfrl));
+    if (bytes == nullptr) {
+        return false;
+    }
+    const unsigned char* data = bytes + base;
+    const std::int32_t dataLength = mfrl - base;
+    if (std::memchr(data, 0, static_cast<std::size_t>(dataLength)) != nullptr) {
+        return false;
+    }
+    const unsigned char* entry = bytes + layout::kLeaderSize;
+    for (std::int32_t i = 0; i < nvf; ++i, entry += layout::kDirectoryEntrySize) {
+        const std::int32_t pos = layout::Int16<order>(entry + 2);
+        const std::int32_t len = layout::Int16<order>(entry + 4);
+        if (pos < 0 || len < 0 || pos + len > dataLength) {
+            record.fields.clear();
+            record.valueBytes = 0;
+            return false;
+        }
+        record.fields.push_back(
+            {layout::Int16<order>(entry), data + pos, static_cast<std::size_t>(len)});
+        record.valueBytes += static_cast<std::size_t>(len);
+    }
+    record.state = RecordFields::State::Stored;
+    return true;
+}
+
+template <ByteOrder order>
 void MasterFileReader::ReadRecordIn(std::int32_t mfn, RecordFields& record, ProblemSink* problems) {
     // The record is found once, and read straight from the master file's
     // buffer: leader, directory and data area are all in one view.
@@ -324,6 +365,9 @@ void MasterFileReader::ReadRecordIn(std::int32_t mfn, RecordFields& record, Prob
                 record.state = RecordFields::State::NotStored;
                 break;
         }
+        return;
+    }
+    if (layout_.format == RecordFormat::Standard && ReadPlainRecord<order>(*start, record)) {
         return;
     }
     LeaderReading reading;

@@ -117,6 +117,13 @@ class MasterFileReader {
     bool ReadLeaderIn(std::int32_t mfn, std::int64_t start, LeaderReading& reading);
     template <layout::ByteOrder order>
     void ReadRecordIn(std::int32_t mfn, RecordFields& record, ProblemSink* problems);
+    // The way nearly every record of a standard database is read: an 18-byte
+    // leader that is consistent and cannot be read as an aligned one, the
+    // record inside the main buffer, no zero byte in its data area and every
+    // entry inside it. False, with `record` as it was, for any other record,
+    // which the general way then reads and reports on.
+    template <layout::ByteOrder order>
+    bool ReadPlainRecord(std::int64_t start, RecordFields& record);
 
     layout::DatabaseLayout layout_;
 };
