@@ -326,19 +326,20 @@ bool MasterFileReader::ReadPlainRecord(std::int64_t start, RecordFields& record)
     if (std::memchr(data, 0, static_cast<std::size_t>(dataLength)) != nullptr) {
         return false;
     }
+    FieldValue* field = record.fields.Room(static_cast<std::size_t>(nvf));
+    std::size_t valueBytes = 0;
     const unsigned char* entry = bytes + layout::kLeaderSize;
-    for (std::int32_t i = 0; i < nvf; ++i, entry += layout::kDirectoryEntrySize) {
+    for (std::int32_t i = 0; i < nvf; ++i, entry += layout::kDirectoryEntrySize, ++field) {
         const std::int32_t pos = layout::Int16<order>(entry + 2);
         const std::int32_t len = layout::Int16<order>(entry + 4);
         if (pos < 0 || len < 0 || pos + len > dataLength) {
-            record.fields.clear();
-            record.valueBytes = 0;
             return false;
         }
-        record.fields.push_back(
-            {layout::Int16<order>(entry), data + pos, static_cast<std::size_t>(len)});
-        record.valueBytes += static_cast<std::size_t>(len);
+        *field = {layout::Int16<order>(entry), data + pos, static_cast<std::size_t>(len)};
+        valueBytes += static_cast<std::size_t>(len);
     }
+    record.fields.Resize(static_cast<std::size_t>(nvf));
+    record.valueBytes = valueBytes;
     record.state = RecordFields::State::Stored;
     return true;
 }

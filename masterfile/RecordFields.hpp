@@ -14,6 +14,40 @@ struct FieldValue {
     std::size_t length;
 };
 
+// The fields of a record. Its storage stays from one record to the next, so
+// reading a record costs no allocation and no clearing.
+class FieldList {
+  public:
+    const FieldValue* begin() const { return storage_.data(); }
+    const FieldValue* end() const { return storage_.data() + count_; }
+    std::size_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
+    const FieldValue& operator[](std::size_t i) const { return storage_[i]; }
+
+    void clear() { count_ = 0; }
+    void push_back(const FieldValue& field) {
+        if (count_ == storage_.size()) {
+            storage_.push_back(field);
+        } else {
+            storage_[count_] = field;
+        }
+        ++count_;
+    }
+    // Room for `count` fields, to be written in place; Resize(count) then
+    // takes them in.
+    FieldValue* Room(std::size_t count) {
+        if (storage_.size() < count) {
+            storage_.resize(count);
+        }
+        return storage_.data();
+    }
+    void Resize(std::size_t count) { count_ = count; }
+
+  private:
+    std::vector<FieldValue> storage_;
+    std::size_t count_ = 0;
+};
+
 struct RecordFields {
     enum class State {
         // Read; `fields` holds every directory entry that lies inside the data area.
@@ -25,7 +59,7 @@ struct RecordFields {
     };
     std::int32_t mfn = 0;
     State state = State::NotStored;
-    std::vector<FieldValue> fields;
+    FieldList fields;
     // The lengths of the fields' values added up.
     std::size_t valueBytes = 0;
 };
