@@ -134,22 +134,19 @@ void AppendIso2709Record(const RecordFields& record, FormatContext& context) {
     out = PutDigits<5>(out + 7, base);
     std::memcpy(out, "0004500", 7);
     out += 7;
-    std::size_t offset = 0;
+    // Each kept field's directory entry and value in one pass.
+    char* entry = out;
+    start[base - 1] = fieldEnd;
+    char* value = start + base;
     for (std::size_t i = 0; i < record.fields.size(); ++i) {
         if (lengths[i] != 0) {
-            out = PutDigits<3>(out, static_cast<std::size_t>(record.fields[i].tag));
-            out = PutDigits<4>(out, lengths[i]);
-            out = PutDigits<5>(out, offset);
-            offset += lengths[i];
+            entry = PutDigits<3>(entry, static_cast<std::size_t>(record.fields[i].tag));
+            entry = PutDigits<4>(entry, lengths[i]);
+            entry = PutDigits<5>(entry, static_cast<std::size_t>(value - (start + base)));
+            value = WriteValue(context, record.mfn, record.fields[i], value);
+            *value++ = fieldEnd;
         }
     }
-    *out++ = fieldEnd;
-    for (std::size_t i = 0; i < record.fields.size(); ++i) {
-        if (lengths[i] != 0) {
-            out = WriteValue(context, record.mfn, record.fields[i], out);
-            *out++ = fieldEnd;
-        }
-    }
-    *out++ = recordEnd;
+    *value = recordEnd;
     AppendLines(context.output, start, size, context.iso.lineEnd);
 }

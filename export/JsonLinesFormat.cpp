@@ -6,10 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#endif
-
+#include "ByteBlocks.hpp"
 #include "Format.hpp"
 #include "TaggedLines.hpp"
 #include "ValueText.hpp"
@@ -21,31 +18,8 @@ constexpr std::size_t kLongestEscape = 6;
 // Values are read and written 16 bytes at a time; the master file's buffers
 // and the scratch room let a value's last block be read whole, and the
 // output has room for its last block to be written whole.
-constexpr std::size_t kBlock = 16;
+constexpr std::size_t kBlock = blocks::kBlock;
 static_assert(kBlock <= InputFile::kViewSlack, "a block may not read past the slack");
-
-// One bit for each of the 16 bytes at `bytes`, set for a byte that a plain
-// copy cannot take: a control character, '"' or '\' (escaped), or a byte of
-// 0x80 and above (checked as UTF-8).
-std::uint32_t SpecialBytes(const unsigned char* bytes) {
-#if defined(__SSE2__) || defined(_M_X64)
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
-    // Signed, bytes of 0x80 and above are below 0x20 too.
-    const __m128i special = _mm_or_si128(_mm_cmplt_epi8(block, _mm_set1_epi8(0x20)),
-                                         _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('"')),
-                                                      _mm_cmpeq_epi8(block, _mm_set1_epi8('\\'))));
-    return static_cast<std::uint32_t>(_mm_movemask_epi8(special));
-#else
-    std::uint32_t mask = 0;
-    for (std::size_t i = 0; i < kBlock; ++i) {
-        const unsigned char byte = bytes[i];
-        if (byte < 0x20 || byte >= 0x80 || byte == '"' || byte == '\\') {
-            mask |= 1u << i;
-        }
-    }
-    return mask;
-#endif
-}
 
 char* WriteEscape(char* out, unsigned char byte) {
     *out++ = '\\';
@@ -126,10 +100,8 @@ char* WriteJsonValue(FormatContext& context, std::int32_t mfn, const FieldValue&
     }
     std::size_t plain = 0;  // bytes from the start that need nothing
     for (;;) {
-        std::uint32_t special = SpecialBytes(bytes + plain);
-        if (length - plain < kBlock) {
-            special &= (1u << (length - plain)) - 1;  // only the value's own bytes
-        }
+        std::uint32_t special =
+            blocks::OnlyFirst(blocks::JsonSpecialBytes(bytes + plain), length - plain);
         std::memcpy(out + plain, bytes + plain, kBlock);
         if (special != 0) {
             for (; (special & 1u) == 0; special >>= 1) {

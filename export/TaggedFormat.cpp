@@ -26,27 +26,37 @@ char* WriteHeader(char* out, std::string_view mfn) {
 void AppendTaggedRecord(const RecordFields& record, FormatContext& context) {
     OutputFile& output = context.output;
     const std::string_view mfn = context.mfnDigits.Of(record.mfn);
+    const Charset* charset = context.charset;
     // Nearly every record is written in one piece: header, lines, and the
     // two line feeds after them.
-    const std::size_t most = kMostHeader + tagged::MostLineBytes(record) + 2;
-    if (context.charset == nullptr && most <= tagged::kRecordRoom) {
-        char* out = tagged::WriteLines(WriteHeader(output.Room(most), mfn), record);
+    const std::size_t valueRoom =
+        charset != nullptr ? Charset::kMostUtf8PerByte * record.valueBytes : record.valueBytes;
+    const std::size_t most =
+        kMostHeader + tagged::MostLineBytes(record) - record.valueBytes + valueRoom + 2;
+    if (most <= tagged::kRecordRoom) {
+        char* out = WriteHeader(output.Room(most), mfn);
+        if (charset == nullptr) {
+            out = tagged::WriteLines(out, record);
+        } else {
+            for (const FieldValue& field : record.fields) {
+                out = tagged::WriteLine(out, field.tag, [&](char* at) {
+                    return WriteValue(context, record.mfn, field, at);
+                });
+            }
+        }
         *out++ = '\n';
         *out++ = '\n';
         output.Extend(out);
         return;
     }
+    // A record too large for one piece goes line by line, so that memory
+    // stays flat whatever it writes.
     output.Extend(WriteHeader(output.Room(kMostHeader), mfn));
-    if (context.charset == nullptr) {
-        tagged::AppendLines(record, output);
-    } else {
-        for (const FieldValue& field : record.fields) {
-            char* out = output.Room(tagged::kMostMarkup + tagged::kOverrun +
-                                    MostValueBytes(context, field));
-            output.Extend(tagged::WriteLine(out, field.tag, [&](char* at) {
-                return WriteValue(context, record.mfn, field, at);
-            }));
-        }
+    for (const FieldValue& field : record.fields) {
+        char* out =
+            output.Room(tagged::kMostMarkup + tagged::kOverrun + MostValueBytes(context, field));
+        output.Extend(tagged::WriteLine(
+            out, field.tag, [&](char* at) { return WriteValue(context, record.mfn, field, at); }));
     }
     output.Append("\n\n", 2);
 }

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "ByteBlocks.hpp"
 #include "Format.hpp"
 #include "TaggedLines.hpp"
 
@@ -25,10 +26,12 @@ void ReportBadBytes(FormatContext& context, std::int32_t mfn, std::int32_t tag,
                     const Charset& charset, const ConversionProblem& problem);
 
 // Writes the value of `field`, of record `mfn`, at `out`, which has room for
-// MostValueBytes and tagged::kValueBlock more; returns its end.
+// MostValueBytes and tagged::kValueBlock more; returns its end. The value lies
+// in the master file's buffers, whose slack lets it be read in whole blocks.
 inline char* WriteValue(FormatContext& context, std::int32_t mfn, const FieldValue& field,
                         char* out) {
-    if (context.charset == nullptr) {
+    // ASCII is itself in every encoding: most values need only a copy.
+    if (context.charset == nullptr || blocks::IsAscii(field.bytes, field.length)) {
         return tagged::CopyValue(out, field.bytes, field.length);
     }
     ConversionProblem problem;
