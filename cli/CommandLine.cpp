@@ -104,26 +104,37 @@ std::string HelpText() {
         left.resize(std::max<std::size_t>(left.size() + 2, 29), ' ');
         text += left + option.help + "\n";
     }
-    // The names of the encodings, in lines of at most 79 characters.
-    text += "\n";
-    std::string line = "Encodings:";
-    std::string names = Charset::NameList();
+    // The names of the encodings, in lines of at most 79 characters. The
+    // headings end in a colon and their lines are indented, as help2man
+    // expects of the sections it turns into the manual page's.
+    std::string line = " ";
+    const std::string names = std::string(Charset::NameList()) + ". Without --encoding, values " +
+                              "are written as stored.";
+    text += "\nEncodings, for --encoding:\n";
     for (std::size_t at = 0; at < names.size();) {
         const std::size_t end = std::min(names.find(' ', at), names.size());
-        const std::string name = names.substr(at, end - at);
-        if (line.size() + 1 + name.size() > 79) {
+        const std::string word = names.substr(at, end - at);
+        if (line.size() + 1 + word.size() > 79) {
             text += line + "\n";
             line = " ";
         }
-        line += " " + name;
+        line += " " + word;
         at = end + 1;
     }
-    text += line + "\nWithout --encoding, values are written as stored.\n";
+    text += line + "\n";
     text +=
         "\n"
         "Exit status:\n"
         "  0  every record was exported\n"
         "  1  something was wrong: each problem is a line on standard error\n"
-        "  2  the command line is wrong; nothing was read or written\n";
+        "  2  the command line is wrong; nothing was read or written\n"
+        "\n"
+        "Examples:\n"
+        "  mstexport                  export ths.mst in the current folder\n"
+        "  mstexport /data/CDS -o cds.txt\n"
+        "                             export /data/CDS.MST (or cds.mst) to cds.txt\n"
+        "  mstexport cds -f jsonl -e cp850 -o -\n"
+        "                             cds.mst as JSON Lines, in UTF-8 from code page\n"
+        "                             850, on standard output\n";
     return text;
 }
