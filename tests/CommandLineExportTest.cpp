@@ -9,6 +9,7 @@
 
 #include "DatabaseWriter.hpp"
 #include "RunExport.hpp"
+#include "SameText.hpp"
 #include "TempDir.hpp"
 
 #ifdef _WIN32
@@ -64,12 +65,12 @@ TEST_F(CommandLineExportTest, DatabaseByAnyNameInAnyFolder) {
         fs::remove(Dir() / "out.txt");
         const ExportRun run = Run({database, "-o", "out.txt"});
         ExpectClean(run);
-        EXPECT_EQ(ReadFile(Dir() / "out.txt"), expected) << database;
+        EXPECT_SAME_TEXT(ReadFile(Dir() / "out.txt"), expected) << database;
         EXPECT_FALSE(run.outputExists) << database;
     }
     const ExportRun run = Run({(Dir() / "data" / "cds").string()});  // absolute, default output
     ExpectClean(run);
-    EXPECT_EQ(run.output, expected);
+    EXPECT_SAME_TEXT(run.output, expected);
 }
 
 TEST_F(CommandLineExportTest, NamesInAnotherCaseWithoutArguments) {
@@ -77,7 +78,7 @@ TEST_F(CommandLineExportTest, NamesInAnotherCaseWithoutArguments) {
     WriteDatabase(db, Dir() / "THS.MST", Dir() / "Ths.Xrf");
     ExportRun run = Run({});
     ExpectClean(run);
-    EXPECT_EQ(run.output, db.ExpectedOutput());
+    EXPECT_SAME_TEXT(run.output, db.ExpectedOutput());
 #ifndef _WIN32  // Windows' file names do not differ in case alone
     WriteFile(Dir() / "ths.XRF", db.CrossRefBytes());
     run = Run({});
@@ -92,14 +93,14 @@ TEST_F(CommandLineExportTest, StandardOutputAndRanges) {
     WriteDatabase(db, Dir() / "cds.mst", Dir() / "cds.xrf");
     ExportRun run = Run({"cds", "-o", "-"});
     ExpectClean(run);
-    EXPECT_EQ(run.stdoutText, db.ExpectedOutput());  // byte for byte: no CR added on Windows
+    EXPECT_SAME_TEXT(run.stdoutText, db.ExpectedOutput());  // byte for byte: no CR added on Windows
     EXPECT_FALSE(run.outputExists);
 
     run = Run({"--from=2", "--to", "3", "-o-", "cds"});
     ExpectClean(run);
-    EXPECT_EQ(run.stdoutText, db.ExpectedRecord(2) + db.ExpectedRecord(3));
+    EXPECT_SAME_TEXT(run.stdoutText, db.ExpectedRecord(2) + db.ExpectedRecord(3));
     run = Run({"--from=3", "--to=99", "-o-", "cds"});  // clipped to the last MFN
-    EXPECT_EQ(run.stdoutText, db.ExpectedRecord(3) + db.ExpectedRecord(4));
+    EXPECT_SAME_TEXT(run.stdoutText, db.ExpectedRecord(3) + db.ExpectedRecord(4));
     run = Run({"--from=50", "-o-", "cds"});
     ExpectClean(run);
     EXPECT_EQ(run.stdoutText, "");
@@ -119,7 +120,7 @@ TEST_F(CommandLineExportTest, HelpVersionAndUsageErrorsTouchNoFile) {
     ExpectUsageError(Run({"--from=x", "-o", "new.txt"}),
                      "--from takes an MFN, a whole number from 1 up, not 'x'");
     ExpectUsageError(Run({"a", "b"}), "more than one database given: 'a' and 'b'");
-    EXPECT_EQ(ReadFile(Dir() / "formatirani_izlaz.txt"), kEarlier);
+    EXPECT_SAME_TEXT(ReadFile(Dir() / "formatirani_izlaz.txt"), kEarlier);
     EXPECT_FALSE(fs::exists(Dir() / "new.txt"));
 }
 
@@ -131,13 +132,13 @@ TEST_F(CommandLineExportTest, WrongNameLeavesTheOutputAlone) {
         const ExportRun run = Run(arguments);
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_NE(run.stderrText.find("cannot read "), std::string::npos) << run.stderrText;
-        EXPECT_EQ(run.output, kEarlier);
+        EXPECT_SAME_TEXT(run.output, kEarlier);
     }
     fs::remove(Dir() / "cds.xrf");
     const ExportRun run = Run({"cds"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.stderrText.find("mstexport: cannot read cds.xrf: "), 0u) << run.stderrText;
-    EXPECT_EQ(run.output, kEarlier);
+    EXPECT_SAME_TEXT(run.output, kEarlier);
 }
 
 // A master file cut in half leaves every later record past its end.
@@ -162,7 +163,8 @@ TEST_F(CommandLineExportTest, MessagesOfEachKindAreLimited) {
     EXPECT_EQ(lines[20],
               "mstexport: ths.mst: 131 more records that reach past the end of the file (MFN 170 "
               "to 300), not listed one by one");
-    EXPECT_EQ(ReadFile(Dir() / "out.txt").substr(0, 100), db.ExpectedOutput().substr(0, 100));
+    EXPECT_SAME_TEXT(ReadFile(Dir() / "out.txt").substr(0, 100),
+                     db.ExpectedOutput().substr(0, 100));
 }
 
 TEST_F(CommandLineExportTest, FilesThatAreNotWhatTheyAreNamed) {
@@ -196,7 +198,7 @@ TEST_F(CommandLineExportTest, NamesOutsideTheCodePage) {
                   Dir() / fs::u8path(folder) / "cds.xrf");
     const ExportRun run = Run({folder + "/cds", "-o", output});
     ExpectClean(run);
-    EXPECT_EQ(ReadFile(Dir() / fs::u8path(output)), db.ExpectedOutput());
+    EXPECT_SAME_TEXT(ReadFile(Dir() / fs::u8path(output)), db.ExpectedOutput());
 }
 
 #ifdef _WIN32

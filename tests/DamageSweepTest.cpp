@@ -13,6 +13,7 @@
 
 #include "DatabaseWriter.hpp"
 #include "ExportCheck.hpp"
+#include "SameText.hpp"
 #include "TempDir.hpp"
 
 namespace {
@@ -414,7 +415,7 @@ class DamageSweepTest : public ::testing::TestWithParam<Shape> {
         const Result got = Run(mst, xrf);
         EXPECT_EQ(got.status, expected.status) << damage;
         EXPECT_EQ(got.messages, expected.messages) << damage;
-        EXPECT_EQ(got.output, expected.output) << damage;
+        EXPECT_SAME_TEXT(got.output, expected.output) << damage;
     }
 
     DatabaseWriter db_;

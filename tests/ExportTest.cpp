@@ -8,6 +8,7 @@
 
 #include "DatabaseWriter.hpp"
 #include "RunExport.hpp"
+#include "SameText.hpp"
 #include "TempDir.hpp"
 
 namespace {
@@ -55,9 +56,9 @@ TEST_F(ExportTest, WritesTheLayoutByteForByte) {
     db.Add({});
     const ExportRun run = Export(db);
     ExpectClean(run);
-    EXPECT_EQ(run.output,
-              "[RECORD 1]\n<10>abc</10>\n<20>xyz</20>\n\n\n"
-              "[RECORD 2]\n\n\n");
+    EXPECT_SAME_TEXT(run.output,
+                     "[RECORD 1]\n<10>abc</10>\n<20>xyz</20>\n\n\n"
+                     "[RECORD 2]\n\n\n");
 }
 
 TEST_F(ExportTest, WellFormedDatabaseOfEveryShape) {
@@ -82,7 +83,7 @@ TEST_F(ExportTest, WellFormedDatabaseOfEveryShape) {
     db.Add({});
     const ExportRun run = Export(db);
     ExpectClean(run);
-    EXPECT_EQ(run.output, db.ExpectedOutput());
+    EXPECT_SAME_TEXT(run.output, db.ExpectedOutput());
     EXPECT_EQ(run.output.find('\r'), std::string::npos);
 }
 
@@ -112,8 +113,8 @@ TEST_F(ExportTest, PointerWithoutABlockIsDamage) {
         char hex[16];
         std::snprintf(hex, sizeof hex, "0x%08X", pointer);
         ExpectOneMessage(run, {"ths.mst", "MFN 2", hex});
-        EXPECT_EQ(run.output,
-                  "[RECORD 1]\n<1>a</1>\n\n\n[RECORD 2]\n\n\n[RECORD 3]\n<3>c</3>\n\n\n");
+        EXPECT_SAME_TEXT(run.output,
+                         "[RECORD 1]\n<1>a</1>\n\n\n[RECORD 2]\n\n\n[RECORD 3]\n<3>c</3>\n\n\n");
     }
 }
 
@@ -220,7 +221,7 @@ TEST_F(ExportTest, CrossReferenceFileShorterThanTheControlRecordClaims) {
     EXPECT_EQ(run.exitCode, 1);
     ExpectOneMessage(run, {"ths.xrf", "128"});
     const std::string expected = db.ExpectedOutput();
-    EXPECT_EQ(run.output, expected.substr(0, expected.find("[RECORD 129]")));
+    EXPECT_SAME_TEXT(run.output, expected.substr(0, expected.find("[RECORD 129]")));
 }
 
 TEST_F(ExportTest, HugeNextMfnWithOneCrossReferenceBlockEndsAtOnce) {
@@ -244,7 +245,7 @@ TEST_F(ExportTest, RecordPastTheEndOfTheMasterFile) {
     const ExportRun run = RunExport(Dir());
     EXPECT_EQ(run.exitCode, 1);
     ExpectOneMessage(run, {"ths.mst", "MFN 2"});
-    EXPECT_EQ(run.output, "[RECORD 1]\n<1>first</1>\n\n\n[RECORD 2]\n\n\n");
+    EXPECT_SAME_TEXT(run.output, "[RECORD 1]\n<1>first</1>\n\n\n[RECORD 2]\n\n\n");
 }
 
 TEST_F(ExportTest, InconsistentLeaderGivesABareHeader) {
@@ -255,8 +256,8 @@ TEST_F(ExportTest, InconsistentLeaderGivesABareHeader) {
     const ExportRun run = Export(db);
     EXPECT_EQ(run.exitCode, 1);
     ExpectOneMessage(run, {"ths.mst", "MFN 2"});
-    EXPECT_EQ(run.output,
-              "[RECORD 1]\n<1>first</1>\n\n\n[RECORD 2]\n\n\n[RECORD 3]\n<3>third</3>\n\n\n");
+    EXPECT_SAME_TEXT(
+        run.output, "[RECORD 1]\n<1>first</1>\n\n\n[RECORD 2]\n\n\n[RECORD 3]\n<3>third</3>\n\n\n");
 }
 
 TEST_F(ExportTest, EntryOutsideTheDataAreaIsLeftOut) {
@@ -266,7 +267,8 @@ TEST_F(ExportTest, EntryOutsideTheDataAreaIsLeftOut) {
     const ExportRun run = Export(db);
     EXPECT_EQ(run.exitCode, 1);
     ExpectOneMessage(run, {"ths.mst", "MFN 2", "tag -77"});
-    EXPECT_EQ(run.output, "[RECORD 1]\n<1>first</1>\n\n\n[RECORD 2]\n<7>ab</7>\n<9>cd</9>\n\n\n");
+    EXPECT_SAME_TEXT(run.output,
+                     "[RECORD 1]\n<1>first</1>\n\n\n[RECORD 2]\n<7>ab</7>\n<9>cd</9>\n\n\n");
 }
 
 }  // namespace

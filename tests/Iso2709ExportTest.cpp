@@ -11,6 +11,7 @@
 #include "ExampleDatabase.hpp"
 #include "IsoReader.hpp"
 #include "RunExport.hpp"
+#include "SameText.hpp"
 #include "SeedDatabases.hpp"
 #include "TempDir.hpp"
 
@@ -31,9 +32,9 @@ TEST(Iso2709Export, TheRecordOfTheExample) {
     db.Add({{{24, "Soil"}, {70, "Slatyer, R.O."}}});
     const ExportRun run = ExportIso(db);
     EXPECT_EQ(run.exitCode, 0) << run.stderrText;
-    EXPECT_EQ(run.stdoutText,
-              "00069000000000049000450002400050000007000140000"
-              "5\x1eSoil\x1eSlatyer, R.O.\x1e\x1d\r\n");
+    EXPECT_SAME_TEXT(run.stdoutText,
+                     "00069000000000049000450002400050000007000140000"
+                     "5\x1eSoil\x1eSlatyer, R.O.\x1e\x1d\r\n");
 }
 
 TEST(Iso2709Export, WholeFilesForEachTerminatorAndLineEnd) {
@@ -62,7 +63,7 @@ TEST(Iso2709Export, WholeFilesForEachTerminatorAndLineEnd) {
     for (const Case& c : cases) {
         const ExportRun run = ExportIso(db, c.options);
         EXPECT_EQ(run.exitCode, 0) << run.stderrText;
-        EXPECT_EQ(run.stdoutText, db.ExpectedIso2709(c.fieldEnd, c.recordEnd, c.lineEnd))
+        EXPECT_SAME_TEXT(run.stdoutText, db.ExpectedIso2709(c.fieldEnd, c.recordEnd, c.lineEnd))
             << ::testing::PrintToString(c.options);
     }
 }

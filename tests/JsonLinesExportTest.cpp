@@ -8,6 +8,7 @@
 
 #include "DatabaseWriter.hpp"
 #include "RunExport.hpp"
+#include "SameText.hpp"
 #include "SeedDatabases.hpp"
 #include "TempDir.hpp"
 
@@ -61,10 +62,10 @@ TEST(JsonLinesExport, TheLayoutOfTheExample) {
     db.Add({});
     const ExportRun run = ExportJson(db);
     EXPECT_EQ(run.exitCode, 0) << run.stderrText;
-    EXPECT_EQ(run.stdoutText,
-              "{\"mfn\":1,\"fields\":[{\"tag\":24,\"value\":\"Soil moisture\"},"
-              "{\"tag\":70,\"value\":\"Slatyer, R.O.\"}]}\n"
-              "{\"mfn\":4,\"fields\":[]}\n");
+    EXPECT_SAME_TEXT(run.stdoutText,
+                     "{\"mfn\":1,\"fields\":[{\"tag\":24,\"value\":\"Soil moisture\"},"
+                     "{\"tag\":70,\"value\":\"Slatyer, R.O.\"}]}\n"
+                     "{\"mfn\":4,\"fields\":[]}\n");
 }
 
 TEST(JsonLinesExport, EveryValueParsesBackExactly) {
@@ -123,10 +124,10 @@ TEST(JsonLinesExport, DamagedRecordsAsInTheTaggedExport) {
     db.AddRaw(RawRecord(18 + 12 + 4, 18 + 12, 2, {{7, 0, 2}, {8, 3, 9}}, "abcd"));
     const ExportRun run = ExportJson(db);
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.stdoutText,
-              "{\"mfn\":1,\"fields\":[{\"tag\":1,\"value\":\"first\"}]}\n"
-              "{\"mfn\":2,\"fields\":[]}\n"
-              "{\"mfn\":3,\"fields\":[{\"tag\":7,\"value\":\"ab\"}]}\n");
+    EXPECT_SAME_TEXT(run.stdoutText,
+                     "{\"mfn\":1,\"fields\":[{\"tag\":1,\"value\":\"first\"}]}\n"
+                     "{\"mfn\":2,\"fields\":[]}\n"
+                     "{\"mfn\":3,\"fields\":[{\"tag\":7,\"value\":\"ab\"}]}\n");
     EXPECT_NE(run.stderrText.find("MFN 2: inconsistent leader"), std::string::npos);
     EXPECT_NE(run.stderrText.find("MFN 3: field with tag 8 lies outside"), std::string::npos);
 }

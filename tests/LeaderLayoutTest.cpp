@@ -8,6 +8,7 @@
 #include "DatabaseWriter.hpp"
 #include "OpenDatabase.hpp"
 #include "RunExport.hpp"
+#include "SameText.hpp"
 #include "TempDir.hpp"
 
 namespace {
@@ -50,8 +51,8 @@ TEST(LeaderLayout, AlignedDatabaseExportsLikeItsStandardTwin) {
     standard.Delete(4);
     ASSERT_NE(standard.MasterBytes(), aligned.MasterBytes());
     const std::string expected = standard.ExpectedOutput();
-    EXPECT_EQ(ExportOf(standard), expected);
-    EXPECT_EQ(ExportOf(aligned), expected);
+    EXPECT_SAME_TEXT(ExportOf(standard), expected);
+    EXPECT_SAME_TEXT(ExportOf(aligned), expected);
 }
 
 TEST(LeaderLayout, EveryRecordIsReadWithItsOwnLayout) {
@@ -66,7 +67,7 @@ TEST(LeaderLayout, EveryRecordIsReadWithItsOwnLayout) {
     db.Update(1, {{{1, "now aligned"}}});
     db.SetLeaderLayout(LeaderLayout::Standard);
     db.Update(2, {{{2, "now standard"}, {3, ""}}});
-    EXPECT_EQ(ExportOf(db), db.ExpectedOutput());
+    EXPECT_SAME_TEXT(ExportOf(db), db.ExpectedOutput());
 }
 
 // An updated aligned record whose back pointer (MFBWB 1, MFBWP 174) reads as
@@ -79,7 +80,7 @@ TEST(LeaderLayout, BackPointerThatLooksLikeAStandardLeader) {
     db.Add({{{2, "first version"}}});
     ASSERT_EQ(db.RecordStart(2), 174);
     db.Update(2, {{{2, std::string(200, 'b')}}});
-    EXPECT_EQ(ExportOf(db), db.ExpectedOutput());
+    EXPECT_SAME_TEXT(ExportOf(db), db.ExpectedOutput());
 }
 
 TEST(LeaderLayoutReader, AlignedLeaderFieldsComeFromTheirOwnOffsets) {
@@ -141,9 +142,9 @@ TEST(LeaderLayout, InconsistentInBothReadingsIsDamage) {
         << run.stderrText;
     EXPECT_NE(run.stderrText.find("MFN 4: inconsistent leader"), std::string::npos)
         << run.stderrText;
-    EXPECT_EQ(run.output,
-              "[RECORD 1]\n<1>first</1>\n\n\n[RECORD 2]\n\n\n"
-              "[RECORD 3]\n<3>third</3>\n\n\n[RECORD 4]\n\n\n");
+    EXPECT_SAME_TEXT(run.output,
+                     "[RECORD 1]\n<1>first</1>\n\n\n[RECORD 2]\n\n\n"
+                     "[RECORD 3]\n<3>third</3>\n\n\n[RECORD 4]\n\n\n");
 }
 
 }  // namespace

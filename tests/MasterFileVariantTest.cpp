@@ -12,6 +12,7 @@
 #include "DatabaseWriter.hpp"
 #include "OpenDatabase.hpp"
 #include "RunExport.hpp"
+#include "SameText.hpp"
 #include "TempDir.hpp"
 
 namespace {
@@ -88,7 +89,7 @@ TEST_P(VariantTest, ExportsLikeItsStandardTwin) {
     const ExportRun run = ExportOf(variant);
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.stderrText, "");
-    EXPECT_EQ(run.output, twin.ExpectedOutput());
+    EXPECT_SAME_TEXT(run.output, twin.ExpectedOutput());
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, VariantTest, ::testing::ValuesIn(kVariants),
@@ -104,7 +105,8 @@ TEST(LockedRecords, SmallestMfrlIsTheLongestRecord) {
     db.AddRaw(RawRecord(-32768, 18 + 6, 1, {{7, 0, 32768 - 18 - 6}}, value, 2));
     const ExportRun run = ExportOf(db);
     EXPECT_EQ(run.stderrText, "");
-    EXPECT_EQ(run.output, "[RECORD 1]\n<1>first</1>\n\n\n[RECORD 2]\n<7>" + value + "</7>\n\n\n");
+    EXPECT_SAME_TEXT(run.output,
+                     "[RECORD 1]\n<1>first</1>\n\n\n[RECORD 2]\n<7>" + value + "</7>\n\n\n");
 }
 
 // FFI values are written whole however long: past 16 bits, and past the
@@ -118,7 +120,7 @@ TEST(FfiRecords, LongValuesAreWrittenWhole) {
     db.Add({{{5, "last"}}});
     const ExportRun run = ExportOf(db);
     EXPECT_EQ(run.stderrText, "");
-    EXPECT_EQ(run.output, db.ExpectedOutput());
+    EXPECT_SAME_TEXT(run.output, db.ExpectedOutput());
 }
 
 // Read as packed FFI, these standard leaders pass the BASE test: NVF 32 and
@@ -135,7 +137,7 @@ TEST(LayoutDecision, StandardRecordsThatPassTheFfiBaseTest) {
     }
     OpenDatabase open(db);
     EXPECT_EQ(open.reader.Layout().format, layout::RecordFormat::Standard);
-    EXPECT_EQ(ExportOf(db).output, db.ExpectedOutput());
+    EXPECT_SAME_TEXT(ExportOf(db).output, db.ExpectedOutput());
 }
 
 // The first stored records are what the layout is told from: deleted
@@ -170,7 +172,7 @@ TEST(LayoutDecision, DeletedAndDamagedRecordsAmongTheFirst) {
                   std::string::npos)
             << run.stderrText;
     }
-    EXPECT_EQ(run.output, expected);
+    EXPECT_SAME_TEXT(run.output, expected);
 }
 
 // A high byte of MFTYPE that is no pointer shift, or a shift the pointers
@@ -188,7 +190,7 @@ TEST(LayoutDecision, MftypeThatDoesNotGiveTheShift) {
         WriteFile(dir.path() / "ths.mst", master);
         const ExportRun run = RunExport(dir.path());
         EXPECT_EQ(run.stderrText, "") << int{highByte};
-        EXPECT_EQ(run.output, db.ExpectedOutput()) << int{highByte};
+        EXPECT_SAME_TEXT(run.output, db.ExpectedOutput()) << int{highByte};
     }
 }
 
@@ -244,8 +246,8 @@ TEST(FfiRecords, SmallestMfrlReachesPastTheEnd) {
     const ExportRun run = ExportOf(db);
     EXPECT_NE(run.stderrText.find("MFN 2: the record reaches past the end"), std::string::npos)
         << run.stderrText;
-    EXPECT_EQ(run.output,
-              "[RECORD 1]\n<1>first</1>\n\n\n[RECORD 2]\n\n\n[RECORD 3]\n<3>third</3>\n\n\n");
+    EXPECT_SAME_TEXT(
+        run.output, "[RECORD 1]\n<1>first</1>\n\n\n[RECORD 2]\n\n\n[RECORD 3]\n<3>third</3>\n\n\n");
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "DatabaseWriter.hpp"
 #include "ExampleDatabase.hpp"
 #include "RunExport.hpp"
+#include "SameText.hpp"
 #include "TempDir.hpp"
 
 namespace {
@@ -40,7 +41,7 @@ TEST(PortableOutput, ExamplesExportAsTheWriterExpects) {
     fs::copy_file(examples / "ths.xrf", dir.path() / "ths.xrf");
     const ExportRun run = RunExport(dir.path());
     ExpectClean(run);
-    EXPECT_EQ(run.output, db.ExpectedOutput());
+    EXPECT_SAME_TEXT(run.output, db.ExpectedOutput());
     EXPECT_EQ(CarriageReturns(run.output), 0);
 }
 
@@ -55,7 +56,7 @@ TEST(PortableOutput, LineFeedsInValuesAndBetweenRecordsStaySingleBytes) {
     const ExportRun run = RunExport(dir.path());
     ExpectClean(run);
     EXPECT_EQ(run.output.size(), db.ExpectedOutput().size());
-    EXPECT_EQ(run.output, db.ExpectedOutput());
+    EXPECT_SAME_TEXT(run.output, db.ExpectedOutput());
     EXPECT_EQ(CarriageReturns(run.output), 0);
 }
 
@@ -75,7 +76,7 @@ TEST(PortableOutput, EveryByteValueIsWrittenAsStored) {
     db.WriteTo(dir.path());
     const ExportRun run = RunExport(dir.path());
     ExpectClean(run);
-    EXPECT_EQ(run.output, db.ExpectedOutput());
+    EXPECT_SAME_TEXT(run.output, db.ExpectedOutput());
     EXPECT_EQ(CarriageReturns(run.output), 3);  // only those stored in the values
 }
 
@@ -97,7 +98,7 @@ TEST(PortableOutput, FilesHeldOpenByAnotherProgram) {
 
     const ExportRun run = RunExport(dir.path());
     ExpectClean(run);
-    EXPECT_EQ(run.output, db.ExpectedOutput());
+    EXPECT_SAME_TEXT(run.output, db.ExpectedOutput());
 }
 
 }  // namespace
