@@ -50,7 +50,8 @@ class Charset {
     std::size_t Utf8Length(const unsigned char* bytes, std::size_t length) const;
 
   private:
-    constexpr Charset(const char* name, const charset::CodePage* page) : name_(name), page_(page) {}
+    constexpr Charset(const char* name, const charset::CodePage* page) noexcept
+        : name_(name), page_(page) {}
 
     static const Charset all_[];
 

@@ -26,7 +26,7 @@ std::string ParseMfn(const char* option, const std::string& value, std::int32_t&
 
 }  // namespace
 
-const Option kOptions[] = {
+constexpr Option kOptions[] = {
     {'o', "output", "FILE", "write the export to FILE; '-' is standard output",
      [](CommandLine& line, const std::string& value) {
          line.settings.output = value;

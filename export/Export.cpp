@@ -16,7 +16,7 @@ namespace {
 
 std::string Hex(std::uint32_t value) {
     char digits[11];
-    std::snprintf(digits, sizeof digits, "0x%08X", static_cast<unsigned>(value));
+    (void)std::snprintf(digits, sizeof digits, "0x%08X", static_cast<unsigned>(value));
     return digits;
 }
 

@@ -72,7 +72,8 @@ void ReportNotUtf8(FormatContext& context, std::int32_t mfn, std::int32_t tag,
                    const ConversionProblem& problem) {
     context.AboutRecord(MessageKind::NotUtf8, mfn, [&] {
         char byte[8];
-        std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned>(problem.firstBadByte));
+        (void)std::snprintf(byte, sizeof byte, "0x%02X",
+                            static_cast<unsigned>(problem.firstBadByte));
         return "field with tag " + std::to_string(tag) + " is not valid UTF-8 (byte " + byte +
                (problem.badBytes > 1 ? ", " + std::to_string(problem.badBytes) + " such bytes"
                                      : std::string()) +

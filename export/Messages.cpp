@@ -41,7 +41,9 @@ Messages::Messages(std::FILE* stream, std::string masterName, std::string crossR
     : stream_(stream), masterName_(std::move(masterName)), crossRefName_(std::move(crossRefName)) {}
 
 void Messages::Print(const std::string& line) {
-    std::fputs(line.c_str(), stream_);
+    // A message that cannot be written cannot be reported either; the exit
+    // status still says that something was wrong.
+    (void)std::fputs(line.c_str(), stream_);
 }
 
 void Messages::Say(const std::string& line) {

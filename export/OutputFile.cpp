@@ -5,8 +5,9 @@
 #include "platform/Files.hpp"
 
 OutputFile::~OutputFile() {
+    // Close() was not called: the export failed and has said why already.
     if (file_ != nullptr && file_ != stdout) {
-        std::fclose(file_);
+        (void)std::fclose(file_);
     }
 }
 
@@ -15,7 +16,9 @@ bool OutputFile::Open(const std::string& name, std::string& reason) {
     if (file_ == nullptr) {
         return false;
     }
-    std::setvbuf(file_, nullptr, _IONBF, 0);
+    // Our buffer is written in blocks; a stream that keeps its own buffer as
+    // well writes the same bytes.
+    (void)std::setvbuf(file_, nullptr, _IONBF, 0);
     return true;
 }
 

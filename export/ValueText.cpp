@@ -6,7 +6,8 @@ void ReportBadBytes(FormatContext& context, std::int32_t mfn, std::int32_t tag,
                     const Charset& charset, const ConversionProblem& problem) {
     context.AboutRecord(MessageKind::UndefinedByte, mfn, [&] {
         char byte[8];
-        std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned>(problem.firstBadByte));
+        (void)std::snprintf(byte, sizeof byte, "0x%02X",
+                            static_cast<unsigned>(problem.firstBadByte));
         const bool utf8 = &charset == &Charset::Utf8();
         std::string text = "field with tag " + std::to_string(tag) + " holds byte " + byte +
                            (utf8 ? " that is not valid UTF-8"
