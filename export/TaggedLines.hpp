@@ -59,9 +59,10 @@ struct SmallTagMarkup {
         std::size_t closeLength;
     };
     Markup tags[1000];
-    SmallTagMarkup() : tags() {
+    SmallTagMarkup() noexcept : tags() {
         for (int tag = 0; tag < 1000; ++tag) {
-            const auto count = static_cast<std::size_t>(kSmallTags.bytes[tag][3]);
+            const auto count =
+                static_cast<std::size_t>(static_cast<unsigned char>(kSmallTags.bytes[tag][3]));
             Markup& markup = tags[tag];
             markup.open[0] = '<';
             markup.close[0] = '<';
