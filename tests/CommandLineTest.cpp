@@ -68,6 +68,10 @@ TEST(CommandLine, WhatIsWrongWithTheArguments) {
         {{"--from="}, "--from takes an MFN, a whole number from 1 up, not ''"},
         {{"--from=9", "--to=3"}, "--from 9 is after --to 3"},
         {{"a.mst", "b.mst"}, "more than one database given: 'a.mst' and 'b.mst'"},
+        {{"-e", "cp999"},
+         std::string("unknown encoding 'cp999'; the encodings are ") + Charset::NameList()},
+        {{"--format=xml"}, "unknown format 'xml'; the formats are tagged, iso2709 and jsonl"},
+        {{"--iso-line-end=lf"}, "--iso-delimiters and --iso-line-end go with --format=iso2709"},
     };
     for (const auto& [arguments, error] : rows) {
         EXPECT_EQ(ParseCommandLine(arguments).error, error) << ::testing::PrintToString(arguments);

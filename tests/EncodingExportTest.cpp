@@ -79,13 +79,4 @@ TEST(EncodingExport, IsoLengthsCountTheBytesWritten) {
     EXPECT_EQ(records[0], (std::vector<Field>{{24, u8"öü"}}));
 }
 
-TEST(EncodingExport, UnknownEncodingIsAUsageError) {
-    const ExportRun run = Export(DatabaseWriter(), {"--encoding=cp999"});
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_NE(run.stderrText.find("unknown encoding 'cp999'; the encodings are cp437"),
-              std::string::npos)
-        << run.stderrText;
-    EXPECT_FALSE(run.outputExists);
-}
-
 }  // namespace
