@@ -28,7 +28,7 @@ bool MasterFileReader::AppendRecordText(std::int32_t mfn, std::string& text,
         return false;
     }
     TextBuffer lines;
-    tagged::AppendLines(record, lines);
+    lines.Extend(tagged::WriteLines(lines.Room(tagged::MostLineBytes(record)), record));
     text.append(lines.Data(), lines.Size());
     return true;
 }

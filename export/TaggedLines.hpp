@@ -146,24 +146,9 @@ inline char* WriteLines(char* out, const RecordFields& record) {
     return out;
 }
 
-// A record whose lines take at most this many bytes asks for room once.
+// A record whose lines take at most this many bytes is written in one piece;
+// a larger one (overlapping values can make it tens of megabytes) line by
+// line, so that the output's memory stays flat.
 constexpr std::size_t kRecordRoom = 64 * 1024;
-
-// Appends the record's lines to `sink`, anything with Room(count), which
-// hands out room for count bytes, and Extend(end), which keeps what was
-// written there up to `end`. A larger record asks for room line by line, so
-// a sink that writes out what it holds keeps its memory flat whatever one
-// record writes (overlapping values can make it tens of megabytes).
-template <typename Sink>
-void AppendLines(const RecordFields& record, Sink& sink) {
-    if (MostLineBytes(record) <= kRecordRoom) {
-        sink.Extend(WriteLines(sink.Room(MostLineBytes(record)), record));
-        return;
-    }
-    for (const FieldValue& field : record.fields) {
-        char* out = sink.Room(kMostMarkup + kOverrun + field.length);
-        sink.Extend(WriteLine(out, field));
-    }
-}
 
 }  // namespace tagged
