@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "ByteBlocks.hpp"
 #include "Format.hpp"
@@ -145,6 +146,55 @@ char* Put(char* out, const char* text, std::size_t length) {
     return out + length;
 }
 
+// What goes before the value of a field with one of the tags 0 to 999,
+// ',{"tag":24,"value":"', in 32 bytes that are copied whole. A record's
+// first field starts after the comma.
+struct FieldOpenings {
+    struct Opening {
+        char bytes[32];
+        std::size_t length;
+    };
+    Opening tags[1000];
+    FieldOpenings() : tags() {
+        for (int tag = 0; tag < 1000; ++tag) {
+            const std::string text = ",{\"tag\":" + std::to_string(tag) + ",\"value\":\"";
+            std::memcpy(tags[tag].bytes, text.data(), text.size());
+            tags[tag].length = text.size();
+        }
+    }
+};
+const FieldOpenings kFieldOpenings;
+
+// The most bytes a field's line takes around its value: ',{"tag":', the
+// tag's digits copied whole, ',"value":"' and '"}'.
+constexpr std::size_t kMostFieldMarkup = 8 + tagged::kTagCopy + 10 + 2;
+// '{"mfn":', 10 digits, ',"fields":[' and ']}\n'.
+constexpr std::size_t kMostRecordMarkup = 7 + 10 + 11 + 3;
+
+// Writes the field's part of the record's line at `out`, which has room for
+// kMostFieldMarkup and MostJsonValueBytes.
+char* WriteField(FormatContext& context, std::int32_t mfn, const FieldValue& field, bool first,
+                 char* out) {
+    if (static_cast<std::uint32_t>(field.tag) < 1000) {
+        const FieldOpenings::Opening& opening = kFieldOpenings.tags[field.tag];
+        const std::size_t skip = first ? 1 : 0;
+        std::memcpy(out, opening.bytes + skip, sizeof opening.bytes - 1);
+        out += opening.length - skip;
+    } else {
+        if (!first) {
+            *out++ = ',';
+        }
+        out = Put(out, "{\"tag\":", 7);
+        char digits[tagged::kTagCopy];
+        const std::size_t tagLength = tagged::TagDigits(field.tag, digits);
+        std::memcpy(out, digits, tagged::kTagCopy);  // fixed size: no call
+        out += tagLength;
+        out = Put(out, ",\"value\":\"", 10);
+    }
+    out = WriteJsonValue(context, mfn, field, out);
+    return Put(out, "\"}", 2);
+}
+
 }  // namespace
 
 void AppendJsonLinesRecord(const RecordFields& record, FormatContext& context) {
@@ -153,27 +203,25 @@ void AppendJsonLinesRecord(const RecordFields& record, FormatContext& context) {
     }
     OutputFile& output = context.output;
     const std::string_view mfn = context.mfnDigits.Of(record.mfn);
-    char* out = output.Room(40);
+    // Nearly every record is written in one piece; a larger one field by
+    // field, so that memory stays flat whatever it writes.
+    const std::size_t most = kMostRecordMarkup + kMostFieldMarkup * record.fields.size() +
+                             kLongestEscape * Charset::kMostUtf8PerByte * record.valueBytes +
+                             kBlock;
+    const bool whole = most <= tagged::kRecordRoom;
+    char* out = output.Room(whole ? most : kMostRecordMarkup);
     out = Put(out, "{\"mfn\":", 7);
     out = Put(out, mfn.data(), mfn.size());
     out = Put(out, ",\"fields\":[", 11);
-    output.Extend(out);
     bool first = true;
     for (const FieldValue& field : record.fields) {
-        out = output.Room(40 + MostJsonValueBytes(field));
-        if (!first) {
-            *out++ = ',';
+        if (!whole) {
+            output.Extend(out);
+            out = output.Room(kMostFieldMarkup + MostJsonValueBytes(field));
         }
+        out = WriteField(context, record.mfn, field, first, out);
         first = false;
-        out = Put(out, "{\"tag\":", 7);
-        char digits[tagged::kTagCopy];
-        const std::size_t tagLength = tagged::TagDigits(field.tag, digits);
-        std::memcpy(out, digits, tagged::kTagCopy);  // fixed size: no call
-        out += tagLength;
-        out = Put(out, ",\"value\":\"", 10);
-        out = WriteJsonValue(context, record.mfn, field, out);
-        out = Put(out, "\"}", 2);
-        output.Extend(out);
     }
-    output.Append("]}\n", 3);
+    out = Put(out, "]}\n", 3);
+    output.Extend(out);
 }
