@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "ByteBlocks.hpp"
 #include "Format.hpp"
@@ -155,11 +154,14 @@ struct FieldOpenings {
         std::size_t length;
     };
     Opening tags[1000];
-    FieldOpenings() : tags() {
+    FieldOpenings() noexcept : tags() {
         for (int tag = 0; tag < 1000; ++tag) {
-            const std::string text = ",{\"tag\":" + std::to_string(tag) + ",\"value\":\"";
-            std::memcpy(tags[tag].bytes, text.data(), text.size());
-            tags[tag].length = text.size();
+            const char* digits = tagged::kSmallTags.bytes[tag];
+            const auto count = static_cast<std::size_t>(static_cast<unsigned char>(digits[3]));
+            char* out = Put(tags[tag].bytes, ",{\"tag\":", 8);
+            out = Put(out, digits, count);
+            out = Put(out, ",\"value\":\"", 10);
+            tags[tag].length = static_cast<std::size_t>(out - tags[tag].bytes);
         }
     }
 };
