@@ -26,6 +26,12 @@ class InputFileTest : public ::testing::Test {
         return bytes;
     }
 
+    // The bytes of a view as text, or "<none>" for no view.
+    static std::string Shown(const unsigned char* bytes, std::size_t count) {
+        return bytes != nullptr ? std::string(reinterpret_cast<const char*>(bytes), count)
+                                : std::string("<none>");
+    }
+
     TempDir dir_;
     std::string path_;
     std::string content_;
@@ -94,9 +100,7 @@ TEST_F(InputFileTest, ViewsShowTheFileWhereverTheyAre) {
     std::string reason;
     ASSERT_TRUE(file.Open(path_.c_str(), reason));
     auto view = [&file](std::int64_t at, std::size_t count) {
-        const unsigned char* bytes = file.View(at, count);
-        return bytes != nullptr ? std::string(reinterpret_cast<const char*>(bytes), count)
-                                : std::string("<none>");
+        return Shown(file.View(at, count), count);
     };
     EXPECT_EQ(view(0, 64), content_.substr(0, 64));  // the whole buffer
     EXPECT_EQ(view(60, 30), content_.substr(60, 30));
@@ -121,9 +125,7 @@ TEST_F(InputFileTest, WholeViewsLargerThanTheBuffer) {
     std::string reason;
     ASSERT_TRUE(file.Open(path_.c_str(), reason));
     auto view = [&file](std::int64_t at, std::size_t count) {
-        const unsigned char* bytes = file.ViewWhole(at, count);
-        return bytes != nullptr ? std::string(reinterpret_cast<const char*>(bytes), count)
-                                : std::string("<none>");
+        return Shown(file.ViewWhole(at, count), count);
     };
     EXPECT_EQ(view(10, 500), content_.substr(10, 500));
     EXPECT_EQ(view(100, 300), content_.substr(100, 300));  // inside the last one
