@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -164,7 +165,16 @@ int ExportDatabase(const ExportSettings& settings, std::FILE* messageStream) {
     FormatContext context(output, messages, files.master);
     context.charset = settings.charset;
     context.iso = settings.iso;
+    // One comparison a record when nobody asks for progress.
+    constexpr std::int64_t kProgressInterval = 4096;
+    const std::int64_t total = std::max<std::int64_t>(exported - first + 1, 0);
+    std::int64_t nextProgress =
+        settings.progress != nullptr ? first : std::numeric_limits<std::int64_t>::max();
     for (std::int64_t mfn = first; mfn <= exported && output.Good(); ++mfn) {
+        if (mfn == nextProgress) {
+            settings.progress(mfn - first, total);
+            nextProgress += kProgressInterval;
+        }
         problems.mfn = static_cast<std::int32_t>(mfn);
         reader.ReadRecord(static_cast<std::int32_t>(mfn), record, &problems);
         settings.format(record, context);
@@ -173,6 +183,9 @@ int ExportDatabase(const ExportSettings& settings, std::FILE* messageStream) {
         }
     }
     messages.Finish();
+    if (settings.progress != nullptr) {
+        settings.progress(total, total);
+    }
 
     if (last > findable) {
         messages.Say(files.crossRef + ": holds pointers for MFN 1 to " + std::to_string(findable) +

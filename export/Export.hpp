@@ -26,6 +26,9 @@ struct ExportSettings {
     // writes them as stored.
     const Charset* charset = nullptr;
     IsoOptions iso;
+    // Called now and then during the run with the MFNs done of those in the
+    // range, and once at its end, for a progress bar; nullptr for none.
+    void (*progress)(std::int64_t done, std::int64_t total) = nullptr;
 };
 
 // Writes every record of the database in the range to the output. Each

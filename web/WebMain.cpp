@@ -1,0 +1,65 @@
+// The program's entry in the web page. The page's worker hands over the
+// arguments a user would give the command line, one at a time, and runs the
+// same export as main: the database's files are read from where the worker
+// mounted them, the output goes to the device it names with -o, and the
+// messages go to standard error, which the worker passes on to the page.
+#include <emscripten/emscripten.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "charset/Charset.hpp"
+#include "cli/CommandLine.hpp"
+
+namespace {
+
+std::vector<std::string>& PendingArguments() {
+    static std::vector<std::string> arguments;
+    return arguments;
+}
+
+// The worker sets Module.onProgress; MFNs fit a double exactly.
+EM_JS(void, ReportProgress, (double done, double total), {
+    if (Module["onProgress"]) {
+        Module["onProgress"](done, total);
+    }
+});
+
+void Progress(std::int64_t done, std::int64_t total) {
+    ReportProgress(static_cast<double>(done), static_cast<double>(total));
+}
+
+}  // namespace
+
+extern "C" {
+
+EMSCRIPTEN_KEEPALIVE void mstexport_web_add_argument(const char* argument) {
+    PendingArguments().emplace_back(argument);
+}
+
+// Runs the export with the arguments added since the last run. Returns the
+// program's exit status: 0, 1, or 2 for arguments it does not take.
+EMSCRIPTEN_KEEPALIVE int mstexport_web_run() {
+    const CommandLine line = ParseCommandLine(PendingArguments());
+    PendingArguments().clear();
+    if (!line.error.empty() || line.action != CommandLine::Action::Export) {
+        (void)std::fprintf(stderr, "mstexport: %s\n",
+                           line.error.empty() ? "the page runs exports only" : line.error.c_str());
+        return 2;
+    }
+    ExportSettings settings = line.settings;
+    settings.progress = Progress;
+    return ExportDatabase(settings, stderr);
+}
+
+// The names --encoding takes, "cp437, cp850, ..., utf-8", for the page's list.
+EMSCRIPTEN_KEEPALIVE const char* mstexport_web_encodings() {
+    return Charset::NameList();
+}
+
+EMSCRIPTEN_KEEPALIVE const char* mstexport_web_version() {
+    return MSTEXPORT_VERSION;
+}
+}

@@ -1,0 +1,455 @@
+// The page: chooses the database's files and the settings, runs the
+// conversion in a worker (worker.js), shows its progress, messages and first
+// records, and saves the output.
+'use strict';
+
+const PREVIEW_LIMIT_TEXT = '20 KB';
+const LIVE_STATUS_INTERVAL_MS = 3000;
+
+const element = (id) => document.getElementById(id);
+const page = {
+  database: null, // { master, files, base } of the chosen files
+  worker: null,
+  result: null, // { blob, name }
+};
+
+// ---- The database's files ------------------------------------------------
+
+function splitName(name) {
+  const dot = name.lastIndexOf('.');
+  return dot <= 0 ? [name, ''] : [name.slice(0, dot), name.slice(dot)];
+}
+
+// `extension` written in the case of `like`: .XRF beside THS.MST.
+function inCaseOf(extension, like) {
+  return like === like.toUpperCase() ? extension.toUpperCase() : extension;
+}
+
+function formatBytes(count) {
+  if (count < 1024) {
+    return `${count} bytes`;
+  }
+  const units = ['KB', 'MB', 'GB'];
+  let value = count / 1024;
+  let unit = 0;
+  while (value >= 1024 && unit < units.length - 1) {
+    value /= 1024;
+    unit += 1;
+  }
+  return `${value.toFixed(value < 10 ? 1 : 0)} ${units[unit]}`;
+}
+
+const numberText = (count) => count.toLocaleString('en-US');
+
+// The database that the chosen files make, or what is wrong with them, said
+// for the user. Names match in any case, as the program matches them.
+function databaseOf(files) {
+  const kinds = { '.mst': [], '.xrf': [], '.fdt': [] };
+  for (const file of files) {
+    const [base, extension] = splitName(file.name);
+    const kind = kinds[extension.toLowerCase()];
+    if (kind) {
+      kind.push({ file, base, extension });
+    }
+  }
+  const masters = kinds['.mst'];
+  const crossRefs = kinds['.xrf'];
+  const both = [...masters, ...crossRefs];
+  const bases = new Set(both.map((entry) => entry.base.toLowerCase()));
+  if (both.length === 0) {
+    return {
+      error: 'None of these files is a CDS/ISIS master file (.mst) or cross-reference file ' +
+        '(.xrf): choose the .mst and .xrf files of the database.',
+    };
+  }
+  if (bases.size > 1) {
+    const names = both.map((entry) => entry.file.name).join(', ');
+    return {
+      error: `These files belong to ${bases.size} different databases (${names}): choose the ` +
+        '.mst and .xrf files of one database.',
+    };
+  }
+  if (masters.length === 0) {
+    const { base, extension, file } = crossRefs[0];
+    return {
+      error: `The master file ${base}${inCaseOf('.mst', extension)} is missing: add it beside ` +
+        `${file.name}.`,
+    };
+  }
+  if (crossRefs.length === 0) {
+    const { base, extension, file } = masters[0];
+    return {
+      error: `The cross-reference file ${base}${inCaseOf('.xrf', extension)} is missing: add ` +
+        `it beside ${file.name}.`,
+    };
+  }
+  for (const same of [masters, crossRefs]) {
+    if (same.length > 1) {
+      const names = same.map((entry) => entry.file.name).join(' and ');
+      return { error: `${names} are the same file in different cases of name: choose one.` };
+    }
+  }
+  const master = masters[0];
+  const tables = kinds['.fdt'].filter((entry) => entry.base.toLowerCase() === master.base.toLowerCase());
+  return {
+    master: master.file,
+    base: master.base,
+    files: [master.file, crossRefs[0].file, ...tables.slice(0, 1).map((entry) => entry.file)],
+  };
+}
+
+function showFiles(files, database) {
+  const list = element('file-list');
+  list.replaceChildren();
+  for (const file of files) {
+    const item = document.createElement('li');
+    const used = database.files && database.files.includes(file);
+    item.textContent = `${file.name} (${formatBytes(file.size)})` + (used ? '' : ', not needed');
+    item.className = used ? '' : 'unused';
+    list.append(item);
+  }
+  element('file-error').textContent = database.error || '';
+}
+
+function chooseFiles(fileList) {
+  const files = Array.from(fileList);
+  const database = databaseOf(files);
+  page.database = database.error ? null : database;
+  showFiles(files, database);
+  forgetResult();
+  updateButtons();
+}
+
+// ---- The settings ----------------------------------------------------------
+
+function chosenFormat() {
+  const checked = document.querySelector('input[name="format"]:checked');
+  return FORMATS.find((format) => format.value === checked.value);
+}
+
+function buildFormatChoice() {
+  const fieldset = element('format-choice');
+  const optionsBox = element('format-options');
+  FORMATS.forEach((format, index) => {
+    const choice = document.createElement('div');
+    choice.className = 'choice';
+    const radio = document.createElement('input');
+    radio.type = 'radio';
+    radio.name = 'format';
+    radio.id = `format-${format.value}`;
+    radio.value = format.value;
+    radio.checked = index === 0;
+    radio.setAttribute('aria-describedby', `format-${format.value}-hint`);
+    const label = document.createElement('label');
+    label.htmlFor = radio.id;
+    label.textContent = `${format.label} (${format.extension})`;
+    const hint = document.createElement('span');
+    hint.className = 'hint';
+    hint.id = `format-${format.value}-hint`;
+    hint.textContent = format.hint;
+    choice.append(radio, ' ', label, hint);
+    fieldset.append(choice);
+
+    for (const option of format.options) {
+      const box = document.createElement('p');
+      box.className = 'option';
+      box.dataset.format = format.value;
+      const id = `option-${format.value}-${option.name}`;
+      const optionLabel = document.createElement('label');
+      optionLabel.htmlFor = id;
+      optionLabel.textContent = `${format.label}: ${option.label}`;
+      const select = document.createElement('select');
+      select.id = id;
+      select.dataset.option = option.name;
+      for (const [value, text] of option.choices) {
+        select.append(new Option(text, value));
+      }
+      box.append(optionLabel, select);
+      optionsBox.append(box);
+    }
+  });
+  showFormatOptions();
+}
+
+function showFormatOptions() {
+  const format = chosenFormat();
+  for (const box of element('format-options').children) {
+    box.hidden = box.dataset.format !== format.value;
+  }
+}
+
+// The options of the command line that say what the page chose.
+function chosenOptions() {
+  const format = chosenFormat();
+  const options = [`--format=${format.value}`];
+  for (const select of element('format-options').querySelectorAll('select')) {
+    if (select.closest('.option').dataset.format === format.value) {
+      options.push(`--${select.dataset.option}=${select.value}`);
+    }
+  }
+  const encoding = element('encoding').value;
+  if (encoding) {
+    options.push(`--encoding=${encoding}`);
+  }
+  return options;
+}
+
+// ---- The conversion --------------------------------------------------------
+
+function setState(state) {
+  document.body.dataset.state = state;
+  updateButtons();
+}
+
+function updateButtons() {
+  const running = document.body.dataset.state === 'running';
+  element('convert').disabled = running || page.database === null;
+  element('cancel').hidden = !running;
+  element('save').disabled = running || page.result === null;
+}
+
+function forgetResult() {
+  page.result = null;
+  element('messages-section').hidden = true;
+  element('preview-section').hidden = true;
+  element('run-error').textContent = '';
+  element('status').textContent = '';
+  element('progress').value = 0;
+}
+
+function secondsText(seconds) {
+  if (seconds < 60) {
+    const whole = Math.max(1, Math.round(seconds));
+    return `${whole} second${whole === 1 ? '' : 's'}`;
+  }
+  const minutes = Math.round(seconds / 60);
+  return `${minutes} minute${minutes === 1 ? '' : 's'}`;
+}
+
+function startConversion() {
+  if (page.database === null) {
+    return;
+  }
+  stopWorker();
+  forgetResult();
+  const database = page.database;
+  const format = chosenFormat();
+  const messages = [];
+  const started = performance.now();
+  let lastLiveUpdate = 0;
+  element('messages').replaceChildren();
+  element('status').textContent = 'Converting…';
+  setState('running');
+
+  const worker = new Worker('worker.js');
+  page.worker = worker;
+  worker.onmessage = (event) => {
+    const report = event.data;
+    if (report.type === 'progress') {
+      showProgress(report, started, (now) => {
+        if (now - lastLiveUpdate >= LIVE_STATUS_INTERVAL_MS) {
+          lastLiveUpdate = now;
+          return true;
+        }
+        return false;
+      });
+    } else if (report.type === 'message') {
+      messages.push(report.line);
+      addMessage(report.line);
+    } else if (report.type === 'done') {
+      stopWorker();
+      finish(report, messages, database, format, started);
+    } else if (report.type === 'failed') {
+      stopWorker();
+      fail(`The conversion stopped: ${report.reason}`);
+    }
+  };
+  worker.onerror = (event) => {
+    event.preventDefault();
+    stopWorker();
+    fail(`The conversion stopped: ${event.message || 'the worker failed'}`);
+  };
+  worker.postMessage({
+    type: 'convert',
+    files: database.files,
+    master: database.master.name,
+    options: chosenOptions(),
+    blobType: format.type,
+  });
+}
+
+function showProgress({ done, total }, started, liveDue) {
+  const bar = element('progress');
+  bar.max = Math.max(total, 1);
+  bar.value = done;
+  const now = performance.now();
+  let text = `${numberText(done)} of ${numberText(total)} records`;
+  if (done > 0 && done < total) {
+    const left = ((now - started) / done) * (total - done) / 1000;
+    text += `, about ${secondsText(left)} left`;
+  }
+  bar.setAttribute('aria-valuetext', text);
+  if (liveDue(now) || done === total) {
+    element('status').textContent = text;
+  }
+}
+
+function addMessage(line) {
+  const item = document.createElement('li');
+  item.textContent = line;
+  element('messages').append(item);
+  const count = element('messages').children.length;
+  element('messages-heading').textContent = `${numberText(count)} message${count === 1 ? '' : 's'}`;
+  element('messages-section').hidden = false;
+}
+
+// A message about the whole database names no MFN: the program could not
+// read the files as a database, or not all of them.
+function isAboutWholeDatabase(line) {
+  return !/: MFN \d+/.test(line) && !/\(MFN \d+/.test(line);
+}
+
+function finish(report, messages, database, format, started) {
+  const seconds = (performance.now() - started) / 1000;
+  element('progress').value = element('progress').max;
+  const whole = messages.filter(isAboutWholeDatabase).map((line) => line.replace(/^mstexport: /, ''));
+  if (whole.length > 0) {
+    element('run-error').textContent = whole.join(' ');
+  }
+  const outcome = report.status === 0
+    ? 'Done'
+    : `Done, with ${numberText(messages.length)} message${messages.length === 1 ? '' : 's'} below`;
+  element('status').textContent = `${outcome}: ${formatBytes(report.bytes)} written in ` +
+    `${seconds.toFixed(1)} s. Save it with the Save button.`;
+  page.result = { blob: report.blob, name: database.base + format.extension, status: report.status };
+  showPreview(report.preview, report.bytes);
+  setState('done');
+}
+
+function fail(text) {
+  element('run-error').textContent = text;
+  element('status').textContent = '';
+  setState('failed');
+}
+
+function showPreview(bytes, totalBytes) {
+  let shown = bytes;
+  const whole = bytes.length === totalBytes;
+  if (!whole) {
+    // Up to the last line end, so that no line is shown cut.
+    const lastLineEnd = bytes.lastIndexOf(0x0a);
+    if (lastLineEnd > 0) {
+      shown = bytes.subarray(0, lastLineEnd + 1);
+    }
+  }
+  let text;
+  let valid = true;
+  try {
+    text = new TextDecoder('utf-8', { fatal: true }).decode(shown, { stream: !whole });
+  } catch {
+    valid = false;
+    text = new TextDecoder('utf-8').decode(shown);
+  }
+  element('preview').textContent = text;
+  let note = whole
+    ? `The whole output, ${formatBytes(totalBytes)}.`
+    : `The first ${PREVIEW_LIMIT_TEXT} of ${formatBytes(totalBytes)}.`;
+  if (!valid) {
+    note += ' Some bytes are not UTF-8 and are shown as �: choose the code page of the ' +
+      'database to convert them.';
+  }
+  element('preview-note').textContent = note;
+  element('preview-section').hidden = false;
+}
+
+function stopWorker() {
+  if (page.worker) {
+    page.worker.terminate();
+    page.worker = null;
+  }
+}
+
+function cancelConversion() {
+  stopWorker();
+  forgetResult();
+  element('status').textContent = 'Stopped: nothing was saved.';
+  setState('idle');
+}
+
+function save() {
+  if (!page.result) {
+    return;
+  }
+  const link = document.createElement('a');
+  link.href = URL.createObjectURL(page.result.blob);
+  link.download = page.result.name;
+  document.body.append(link);
+  link.click();
+  link.remove();
+  // The download has its own reference to the Blob by then.
+  setTimeout(() => URL.revokeObjectURL(link.href), 60000);
+}
+
+// ---- Start -----------------------------------------------------------------
+
+function describeProgram() {
+  const worker = new Worker('worker.js');
+  worker.onmessage = (event) => {
+    if (event.data.type !== 'described') {
+      return;
+    }
+    worker.terminate();
+    const select = element('encoding');
+    for (const name of event.data.encodings) {
+      select.append(new Option(name, name));
+    }
+    element('version').textContent = `mstexport ${event.data.version}, running in this browser.`;
+  };
+  worker.postMessage({ type: 'describe' });
+}
+
+function watchDrops() {
+  const zone = element('drop-zone');
+  // A file dropped beside the zone must not make the browser open it.
+  for (const type of ['dragover', 'drop']) {
+    window.addEventListener(type, (event) => event.preventDefault());
+  }
+  zone.addEventListener('dragover', (event) => {
+    event.dataTransfer.dropEffect = 'copy';
+    zone.classList.add('dragging');
+  });
+  zone.addEventListener('dragleave', () => zone.classList.remove('dragging'));
+  zone.addEventListener('drop', (event) => {
+    zone.classList.remove('dragging');
+    if (event.dataTransfer.files.length > 0) {
+      chooseFiles(event.dataTransfer.files);
+    }
+  });
+}
+
+function start() {
+  buildFormatChoice();
+  watchDrops();
+  element('file-input').addEventListener('change', (event) => chooseFiles(event.target.files));
+  element('settings').addEventListener('change', (event) => {
+    if (event.target.id === 'file-input') {
+      return;
+    }
+    showFormatOptions();
+    if (page.result) {
+      forgetResult();
+      element('status').textContent = 'The settings changed: convert again to save with them.';
+      updateButtons();
+    }
+  });
+  element('settings').addEventListener('submit', (event) => {
+    event.preventDefault();
+    startConversion();
+  });
+  element('cancel').addEventListener('click', cancelConversion);
+  element('save').addEventListener('click', save);
+  setState('idle');
+  describeProgram();
+}
+
+start();

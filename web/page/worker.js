@@ -1,0 +1,117 @@
+// The page's worker: runs one conversion with a new instance of the program,
+// so that the page never waits on it. The database's files are mounted with
+// WORKERFS, which reads them in slices from the user's File objects; the
+// output goes to a device whose writes are copied out of the program's
+// memory and gathered into Blobs, which the browser keeps outside this heap.
+'use strict';
+importScripts('mstexport.js');
+
+const OUTPUT_DEVICE = '/dev/mstexport-output';
+const DATABASE_FOLDER = '/database';
+const PREVIEW_BYTES = 20 * 1024;
+const PART_BYTES = 1024 * 1024;
+
+class OutputCollector {
+  constructor() {
+    this.blobs = [];
+    this.pending = [];
+    this.pendingBytes = 0;
+    this.totalBytes = 0;
+    this.preview = new Uint8Array(PREVIEW_BYTES);
+    this.previewBytes = 0;
+  }
+
+  // `bytes` is a view into the program's memory, which the next write reuses.
+  write(bytes) {
+    const copy = new Uint8Array(bytes.buffer, bytes.byteOffset, bytes.length).slice();
+    if (this.previewBytes < PREVIEW_BYTES) {
+      const kept = Math.min(PREVIEW_BYTES - this.previewBytes, copy.length);
+      this.preview.set(copy.subarray(0, kept), this.previewBytes);
+      this.previewBytes += kept;
+    }
+    this.pending.push(copy);
+    this.pendingBytes += copy.length;
+    this.totalBytes += copy.length;
+    if (this.pendingBytes >= PART_BYTES) {
+      this.seal();
+    }
+  }
+
+  seal() {
+    if (this.pending.length > 0) {
+      this.blobs.push(new Blob(this.pending));
+      this.pending = [];
+      this.pendingBytes = 0;
+    }
+  }
+
+  finish(type) {
+    this.seal();
+    return new Blob(this.blobs, { type });
+  }
+}
+
+function makeOutputDevice(FS, output) {
+  const device = FS.makedev(64, 0);
+  FS.registerDevice(device, {
+    open() {},
+    close() {},
+    read() {
+      return 0;
+    },
+    write(stream, buffer, offset, length) {
+      output.write(buffer.subarray(offset, offset + length));
+      return length;
+    },
+  });
+  FS.mkdev(OUTPUT_DEVICE, device);
+}
+
+async function newProgram() {
+  return createMstexport({
+    print: (line) => postMessage({ type: 'message', line }),
+    printErr: (line) => postMessage({ type: 'message', line }),
+    onProgress: (done, total) => postMessage({ type: 'progress', done, total }),
+  });
+}
+
+async function describe() {
+  const program = await newProgram();
+  postMessage({
+    type: 'described',
+    encodings: program.UTF8ToString(program._mstexport_web_encodings()).split(', '),
+    version: program.UTF8ToString(program._mstexport_web_version()),
+  });
+}
+
+// `options` are the command line's options; the database is `master`, one of
+// `files`, which are mounted side by side.
+async function convert({ files, master, options, blobType }) {
+  const program = await newProgram();
+  const { FS } = program;
+  FS.mkdir(DATABASE_FOLDER);
+  FS.mount(FS.filesystems.WORKERFS, { files }, DATABASE_FOLDER);
+  // Messages name the files as the user knows them: THS.MST, not a path.
+  FS.chdir(DATABASE_FOLDER);
+  const output = new OutputCollector();
+  makeOutputDevice(FS, output);
+  for (const argument of [...options, '-o', OUTPUT_DEVICE, '--', master]) {
+    program.ccall('mstexport_web_add_argument', null, ['string'], [argument]);
+  }
+  const status = program._mstexport_web_run();
+  const blob = output.finish(blobType);
+  postMessage({
+    type: 'done',
+    status,
+    blob,
+    bytes: output.totalBytes,
+    preview: output.preview.slice(0, output.previewBytes),
+    memoryBytes: program.HEAPU8.length,
+  });
+}
+
+onmessage = (event) => {
+  const request = event.data;
+  const run = request.type === 'describe' ? describe() : convert(request);
+  run.catch((error) => postMessage({ type: 'failed', reason: String(error && error.message || error) }));
+};
