@@ -321,6 +321,9 @@ function finish(report, messages, database, format, started) {
     : `Done, with ${numberText(messages.length)} message${messages.length === 1 ? '' : 's'} below`;
   element('status').textContent = `${outcome}: ${formatBytes(report.bytes)} written in ` +
     `${seconds.toFixed(1)} s. Save it with the Save button.`;
+  // For the tests and the benchmark: what the program itself took.
+  document.body.dataset.programMemory = String(report.memoryBytes);
+  document.body.dataset.programMilliseconds = report.milliseconds.toFixed(1);
   page.result = { blob: report.blob, name: database.base + format.extension, status: report.status };
   showPreview(report.preview, report.bytes);
   setState('done');
