@@ -314,7 +314,7 @@ function finish(report, messages, database, format, started) {
   element('progress').value = element('progress').max;
   const whole = messages.filter(isAboutWholeDatabase).map((line) => line.replace(/^mstexport: /, ''));
   if (whole.length > 0) {
-    element('run-error').textContent = whole.join(' ');
+    element('run-error').textContent = whole.join('\n');
   }
   const outcome = report.status === 0
     ? 'Done'

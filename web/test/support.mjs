@@ -106,8 +106,11 @@ export async function convertInPage(page, files, { format = 'tagged', iso = {}, 
   const input = await page.$('#file-input');
   await input.uploadFile(...files);
   await page.click(`#format-${format}`);
-  for (const [name, value] of Object.entries(iso)) {
-    await page.select(`#option-${format}-${name}`, value);
+  // Options not given are set back to their first choice, the program's default.
+  for (const select of await page.$$(`[id^="option-${format}-"]`)) {
+    const name = (await select.evaluate((element) => element.id)).slice(`option-${format}-`.length);
+    const first = await select.evaluate((element) => element.options[0].value);
+    await select.select(iso[name] ?? first);
   }
   await page.select('#encoding', encoding);
   await page.click('#convert');
