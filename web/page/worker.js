@@ -9,14 +9,14 @@ importScripts('mstexport.js');
 const OUTPUT_DEVICE = '/dev/mstexport-output';
 const DATABASE_FOLDER = '/database';
 const PREVIEW_BYTES = 20 * 1024;
-const PART_BYTES = 1024 * 1024;
 const READ_BLOCK_BYTES = 1024 * 1024;
 
+// The output as the program writes it, in blocks of 512 KiB: each becomes a
+// Blob at once, which copies it out of the program's memory into the
+// browser's keeping, and the first bytes are kept for the preview.
 class OutputCollector {
   constructor() {
     this.blobs = [];
-    this.pending = [];
-    this.pendingBytes = 0;
     this.totalBytes = 0;
     this.preview = new Uint8Array(PREVIEW_BYTES);
     this.previewBytes = 0;
@@ -24,30 +24,16 @@ class OutputCollector {
 
   // `bytes` is a view into the program's memory, which the next write reuses.
   write(bytes) {
-    const copy = new Uint8Array(bytes.buffer, bytes.byteOffset, bytes.length).slice();
     if (this.previewBytes < PREVIEW_BYTES) {
-      const kept = Math.min(PREVIEW_BYTES - this.previewBytes, copy.length);
-      this.preview.set(copy.subarray(0, kept), this.previewBytes);
+      const kept = Math.min(PREVIEW_BYTES - this.previewBytes, bytes.length);
+      this.preview.set(bytes.subarray(0, kept), this.previewBytes);
       this.previewBytes += kept;
     }
-    this.pending.push(copy);
-    this.pendingBytes += copy.length;
-    this.totalBytes += copy.length;
-    if (this.pendingBytes >= PART_BYTES) {
-      this.seal();
-    }
-  }
-
-  seal() {
-    if (this.pending.length > 0) {
-      this.blobs.push(new Blob(this.pending));
-      this.pending = [];
-      this.pendingBytes = 0;
-    }
+    this.blobs.push(new Blob([bytes]));
+    this.totalBytes += bytes.length;
   }
 
   finish(type) {
-    this.seal();
     return new Blob(this.blobs, { type });
   }
 }
@@ -93,7 +79,8 @@ function makeOutputDevice(FS, output) {
       return 0;
     },
     write(stream, buffer, offset, length) {
-      output.write(buffer.subarray(offset, offset + length));
+      const bytes = buffer.subarray(offset, offset + length);
+      output.write(new Uint8Array(bytes.buffer, bytes.byteOffset, bytes.length));
       return length;
     },
   });
