@@ -245,6 +245,9 @@ function startConversion() {
   page.worker = worker;
   worker.onmessage = (event) => {
     const report = event.data;
+    if (page.worker !== worker) {
+      return;  // stopped: what it had sent already is of no use
+    }
     if (report.type === 'progress') {
       showProgress(report, started, (now) => {
         if (now - lastLiveUpdate >= LIVE_STATUS_INTERVAL_MS) {

@@ -93,3 +93,29 @@ test(`${RECORDS.toLocaleString('en-US')} records: progress moves, memory stays u
   assert.equal(saved.bytes.length, native.bytes.length);
   assert.equal(sha256(saved.bytes), sha256(native.bytes));
 });
+
+test('Stop ends a conversion under way, and nothing can be saved', async () => {
+  const { page } = await openPage(browser, server.url);
+  const input = await page.$('#file-input');
+  await input.uploadFile(...['ths.mst', 'ths.xrf'].map((name) => path.join(folder, name)));
+  // Stop is pressed as soon as the bar first moves past the start.
+  await page.evaluate(() => {
+    const bar = document.getElementById('progress');
+    new MutationObserver((changes, observer) => {
+      if (bar.value > 0 && bar.value < bar.max) {
+        observer.disconnect();
+        document.getElementById('cancel').click();
+      }
+    }).observe(bar, { attributes: true });
+  });
+  await page.click('#convert');
+  await page.waitForFunction(() => document.body.dataset.state === 'idle');
+  const shown = await page.evaluate(() => ({
+    status: document.getElementById('status').textContent,
+    save: document.getElementById('save').disabled,
+    convert: document.getElementById('convert').disabled,
+  }));
+  assert.equal(shown.status, 'Stopped: nothing was saved.');
+  assert.equal(shown.save, true);
+  assert.equal(shown.convert, false);
+});
