@@ -3,14 +3,18 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "DatabaseFiles.hpp"
 #include "Messages.hpp"
 #include "OutputFile.hpp"
+#include "ReadOnlyInputs.hpp"
 #include "masterfile/InputFile.hpp"
 #include "masterfile/MasterFileReader.hpp"
+#include "platform/FileIdentity.hpp"
 
 namespace {
 
@@ -82,35 +86,111 @@ class RecordMessages : public ProblemSink {
     const std::string& masterName_;
 };
 
-// Opens the output the settings name; says why not when it cannot.
-bool OpenOutput(const ExportSettings& settings, OutputFile& output, Messages& messages) {
-    if (settings.output == "-") {
-        output.OpenStandardOutput();
-        return true;
-    }
-    std::string reason;
-    if (!output.Open(settings.output, reason)) {
-        messages.Say("cannot create " + settings.output + ": " + reason);
-        return false;
-    }
-    return true;
-}
+// The output of a run: opened as the settings say, and at the end written,
+// or, when the run cannot finish, left as it was wherever it can be.
+class RunOutput {
+  public:
+    RunOutput(const ExportSettings& settings, Messages& messages, OutputFile::WriteBytes write)
+        : settings_(settings), messages_(messages), file_(write) {}
 
-}  // namespace
+    OutputFile& File() { return file_; }
 
-int ExportDatabase(const ExportSettings& settings, std::FILE* messageStream) {
-    OutputFile output;
-    DatabaseFiles files;
-    std::string error;
-    const bool found = FindDatabaseFiles(settings.database, files, error);
-    Messages messages(messageStream, files.master, files.crossRef);
-    if (settings.outputFirst && !OpenOutput(settings, output, messages)) {
+    // Opens the output the settings name; says why not when it cannot. The
+    // run without arguments writes to it directly, as it always has; any
+    // other run replaces it only once the export is whole.
+    bool Open() {
+        if (settings_.output == "-") {
+            file_.OpenStandardOutput();
+            opened_ = true;
+            return true;
+        }
+        std::string reason;
+        opened_ =
+            settings_.outputFirst
+                ? file_.Open(settings_.output, reason)
+                : file_.OpenReplacing(settings_.output,
+                                      "mstexport: interrupted" + WhatBecameOfIt() + "\n", reason);
+        if (!opened_) {
+            messages_.Say("cannot create " + settings_.output + ": " + reason);
+        }
+        return opened_;
+    }
+
+    // Ends a run that cannot export the database: says each of `lines`, the
+    // last one with what became of the output. Returns the exit status.
+    int GiveUp(std::vector<std::string> lines) {
+        if (Kept()) {
+            file_.Discard();
+            lines.back() += WhatBecameOfIt();
+        }
+        for (const std::string& line : lines) {
+            messages_.Say(line);
+        }
+        if (!Kept()) {
+            Close();
+        }
+        return 1;
+    }
+
+    // Writes the rest and, for a temporary file, puts it in the output's
+    // place; says so when that fails.
+    void Close() {
+        if (!opened_ || file_.Close()) {
+            return;
+        }
+        const std::string& name = settings_.output;
+        const std::string shown = name == "-" ? std::string("to standard output") : name;
+        messages_.Say((file_.RenameFailed() ? "cannot replace " : "cannot write ") + shown + ": " +
+                      file_.Error() + (file_.Replacing() ? WhatBecameOfIt() : std::string()));
+    }
+
+    // Ends a run that ran out of memory.
+    int OutOfMemory() {
+        const bool kept = Kept();
+        file_.Discard();
+        messages_.Say("out of memory" + (kept ? WhatBecameOfIt() : "; the export is incomplete"));
+        return 1;
+    }
+
+  private:
+    // Whether the output's name still holds what it held before the run: the
+    // run has not opened it, or writes to a temporary file.
+    bool Kept() const { return settings_.output != "-" && (!opened_ || file_.Replacing()); }
+
+    std::string WhatBecameOfIt() const {
+        const std::string& name = settings_.output;
+        return "; " + name +
+               (IdentifyFile(name).kind == FileKind::Missing ? " was not created"
+                                                             : " was left as it was");
+    }
+
+    const ExportSettings& settings_;
+    Messages& messages_;
+    OutputFile file_;
+    bool opened_ = false;
+};
+
+int Export(const ExportSettings& settings, const DatabaseFiles& files, bool found,
+           const std::string& notFound, Messages& messages, RunOutput& runOutput) {
+    ReadOnlyInputs inputs;
+    inputs.Add(files.master, "master file");
+    inputs.Add(files.crossRef, "cross-reference file");
+    if (settings.output != "-") {
+        if (const char* role = inputs.RoleOf(settings.output)) {
+            messages.Say("the output " + settings.output + " is the database's own " + role +
+                         "; nothing was written");
+            return 2;
+        }
+    }
+    std::vector<std::string> refusals = inputs.Refusals();
+    if (!refusals.empty()) {
+        return runOutput.GiveUp(std::move(refusals));
+    }
+    if (settings.outputFirst && !runOutput.Open()) {
         return 1;
     }
     if (!found) {
-        messages.Say(error);
-        output.Close();
-        return 1;
+        return runOutput.GiveUp({notFound});
     }
 
     MasterFileReader reader;
@@ -118,47 +198,50 @@ int ExportDatabase(const ExportSettings& settings, std::FILE* messageStream) {
     // Four bytes a record: a smaller buffer serves it as well, and touches
     // fewer pages of fresh memory.
     InputFile crossRef(64 * 1024);
+    std::vector<std::string> unreadable;
     std::string reason;
     if (master.Open(files.master, reason)) {
         reader.master = &master;
     } else {
-        messages.Say("cannot read " + files.master + ": " + reason);
+        unreadable.push_back("cannot read " + files.master + ": " + reason);
     }
     if (crossRef.Open(files.crossRef, reason)) {
         reader.crossRef = &crossRef;
     } else {
-        messages.Say("cannot read " + files.crossRef + ": " + reason);
+        unreadable.push_back("cannot read " + files.crossRef + ": " + reason);
     }
-    if (!settings.outputFirst && (reader.master == nullptr || reader.crossRef == nullptr ||
-                                  !OpenOutput(settings, output, messages))) {
+    if (!unreadable.empty()) {
+        return runOutput.GiveUp(std::move(unreadable));
+    }
+    if (!settings.outputFirst && !runOutput.Open()) {
         return 1;
     }
 
-    if (reader.master != nullptr && reader.crossRef != nullptr) {
-        if (master.Size() < layout::kControlRecordSize) {
-            messages.Say(files.master + ": " + std::to_string(master.Size()) +
-                         " bytes, too short to hold the 16-byte control record; no records "
-                         "exported");
-        } else if (reader.ReadControlRecord() != 0) {
-            messages.Say(files.master +
-                         ": the control record could not be read (a read error); no records "
-                         "exported");
-        } else if (reader.controlRecord.NXTMFN <= 0) {
-            messages.Say(files.master + ": the control record gives NXTMFN " +
-                         std::to_string(reader.controlRecord.NXTMFN) +
-                         ", which counts no records; no records exported");
-        }
+    if (master.Size() < layout::kControlRecordSize) {
+        return runOutput.GiveUp({files.master + ": " + std::to_string(master.Size()) +
+                                 " bytes, too short to hold the 16-byte control record; no "
+                                 "records exported"});
+    }
+    if (reader.ReadControlRecord() != 0) {
+        return runOutput.GiveUp({files.master +
+                                 ": the control record could not be read (a read error); no "
+                                 "records exported"});
+    }
+    if (reader.controlRecord.NXTMFN <= 0) {
+        return runOutput.GiveUp({files.master + ": the control record gives NXTMFN " +
+                                 std::to_string(reader.controlRecord.NXTMFN) +
+                                 ", which counts no records; no records exported"});
     }
 
     // Only MFNs whose pointer lies wholly inside the cross-reference file can
     // be found; the loop never goes past them, however large NXTMFN claims.
     const std::int64_t lastMfn = std::max<std::int64_t>(reader.lastMfn, 0);
-    const std::int64_t findable =
-        reader.crossRef != nullptr ? layout::PointerSlotCount(crossRef.Size()) : 0;
+    const std::int64_t findable = layout::PointerSlotCount(crossRef.Size());
     const std::int64_t first = std::max<std::int64_t>(settings.from, 1);
     const std::int64_t last = std::min<std::int64_t>(settings.to, lastMfn);
     const std::int64_t exported = std::min(last, findable);
 
+    OutputFile& output = runOutput.File();
     RecordMessages problems(messages, files.master);
     RecordFields record;
     FormatContext context(output, messages, files.master);
@@ -180,11 +263,23 @@ int ExportDatabase(const ExportSettings& settings, std::FILE* messageStream) {
                      "; MFN " + std::to_string(std::max(first, findable + 1)) +
                      " onwards not exported");
     }
-    if (!output.Close()) {
-        messages.Say(
-            "cannot write " +
-            (settings.output == "-" ? std::string("to standard output") : settings.output) + ": " +
-            output.Error());
-    }
+    // A damaged database still has its export: whatever could be read.
+    runOutput.Close();
     return messages.Any() ? 1 : 0;
+}
+
+}  // namespace
+
+int ExportDatabase(const ExportSettings& settings, std::FILE* messageStream,
+                   OutputFile::WriteBytes write) {
+    DatabaseFiles files;
+    std::string notFound;
+    const bool found = FindDatabaseFiles(settings.database, files, notFound);
+    Messages messages(messageStream, files.master, files.crossRef);
+    RunOutput output(settings, messages, write);
+    try {
+        return Export(settings, files, found, notFound, messages, output);
+    } catch (const std::bad_alloc&) {
+        return output.OutOfMemory();
+    }
 }

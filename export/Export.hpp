@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Format.hpp"
+#include "OutputFile.hpp"
 
 struct ExportSettings {
     // The master file with or without its extension, or a folder; empty for
@@ -15,8 +16,12 @@ struct ExportSettings {
     // "-" for standard output.
     std::string output = "formatirani_izlaz.txt";
     // The run without arguments creates the output before it looks at the
-    // database, as the program always has. Any other run first opens both
-    // database files, so that a wrong name leaves an earlier output alone.
+    // database, and writes to it directly, as the program always has. Any
+    // other run first opens both database files, then writes to a temporary
+    // file that takes the output's place only when the export is whole, so
+    // that a wrong name, an unreadable database or an interrupted run leaves
+    // an earlier output as it was. Either run first makes sure that the
+    // output is none of the database's files.
     bool outputFirst = true;
     // The MFNs to export, clipped to those the database has.
     std::int32_t from = 1;
@@ -31,5 +36,7 @@ struct ExportSettings {
 // Writes every record of the database in the range to the output. Each
 // problem found goes to `messages` as one line starting "mstexport: ".
 // Returns the exit status: 0 when the whole range was exported without a
-// problem, 1 otherwise.
-int ExportDatabase(const ExportSettings& settings, std::FILE* messages);
+// problem, 1 otherwise, and 2, with nothing written, when the output is one
+// of the database's own files. `write` puts the output's bytes into its file.
+int ExportDatabase(const ExportSettings& settings, std::FILE* messages,
+                   OutputFile::WriteBytes write = OutputFile::WriteToFile);
