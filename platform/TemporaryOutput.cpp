@@ -72,9 +72,13 @@ fs::path TemporaryName(const fs::path& target, unsigned long process, int attemp
 char messageOnInterrupt[1024];
 std::size_t messageOnInterruptLength = 0;
 
+// A message too long for the room is cut, and still ends its line.
 void SetMessageOnInterrupt(const std::string& message) {
     messageOnInterruptLength = std::min(message.size(), sizeof messageOnInterrupt);
     std::memcpy(messageOnInterrupt, message.data(), messageOnInterruptLength);
+    if (messageOnInterruptLength < message.size()) {
+        messageOnInterrupt[messageOnInterruptLength - 1] = '\n';
+    }
 }
 
 #ifdef _WIN32
@@ -277,12 +281,15 @@ bool TemporaryOutput::Commit(std::string& reason) {
         reason = "nothing to rename";
         return false;
     }
-    Disarm();
+    // Still armed: an interruption meanwhile removes the file before or
+    // after it is renamed, and either way the output is whole.
     const std::wstring from = PathOfUtf8(temporary_).native();
     const bool renamed =
         MoveFileExW(from.c_str(), PathOfUtf8(target_).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    const DWORD error = renamed ? 0 : GetLastError();
+    Disarm();
     if (!renamed) {
-        reason = WindowsReason(GetLastError());
+        reason = WindowsReason(error);
         (void)DeleteFileW(from.c_str());
     }
     temporary_.clear();
@@ -293,8 +300,8 @@ void TemporaryOutput::Discard() {
     if (temporary_.empty()) {
         return;
     }
-    Disarm();
     (void)DeleteFileW(PathOfUtf8(temporary_).c_str());
+    Disarm();
     temporary_.clear();
 }
 
