@@ -33,6 +33,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             if (databaseGiven) {
                 line.error = "more than one database given: '" + line.settings.database +
                              "' and '" + argument + "'";
+            } else if (argument == "-") {
+                line.error = "the database cannot come from standard input ('-'); name its files";
+            } else if (argument.empty()) {
+                line.error = "the database's name is empty";
             }
             line.settings.database = argument;
             databaseGiven = true;

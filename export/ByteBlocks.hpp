@@ -52,6 +52,22 @@ inline std::uint32_t JsonSpecialBytes(const unsigned char* bytes) {
 #endif
 }
 
+// The bytes among the 16 at `bytes` that are `a` or `b`.
+inline std::uint32_t EitherByte(const unsigned char* bytes, unsigned char a, unsigned char b) {
+#ifdef MSTEXPORT_SSE2
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+    const __m128i either = _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(a))),
+                                        _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(b))));
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(either));
+#else
+    std::uint32_t mask = 0;
+    for (std::size_t i = 0; i < kBlock; ++i) {
+        mask |= static_cast<std::uint32_t>(bytes[i] == a || bytes[i] == b) << i;
+    }
+    return mask;
+#endif
+}
+
 // Keeps the bits of the first `count` bytes of a block, when fewer than 16.
 inline std::uint32_t OnlyFirst(std::uint32_t mask, std::size_t count) {
     return count < kBlock ? mask & ((1u << count) - 1) : mask;
@@ -66,6 +82,23 @@ inline bool IsAscii(const unsigned char* bytes, std::size_t length) {
         }
     }
     return true;
+}
+
+// Where the first `a` or `b` lies among the `length` bytes at `bytes`, or
+// `length` when there is none. The last block is read whole, as by IsAscii.
+inline std::size_t FindEither(const unsigned char* bytes, std::size_t length, unsigned char a,
+                              unsigned char b) {
+    for (std::size_t i = 0; i < length; i += kBlock) {
+        const std::uint32_t found = OnlyFirst(EitherByte(bytes + i, a, b), length - i);
+        if (found != 0) {
+            std::size_t at = i;
+            for (std::uint32_t rest = found; (rest & 1u) == 0; rest >>= 1) {
+                ++at;
+            }
+            return at;
+        }
+    }
+    return length;
 }
 
 }  // namespace blocks

@@ -102,15 +102,17 @@ int ExportDatabase(const ExportSettings& settings, std::FILE* messageStream) {
     OutputFile output;
     DatabaseFiles files;
     std::string error;
-    const bool found = FindDatabaseFiles(settings.database, files, error);
+    const DatabaseName name = FindDatabaseFiles(settings.database, files, error);
     Messages messages(messageStream, files.master, files.crossRef);
     if (settings.outputFirst && !OpenOutput(settings, output, messages)) {
         return 1;
     }
-    if (!found) {
+    if (name != DatabaseName::Found) {
         messages.Say(error);
         output.Close();
-        return 1;
+        // Only a more exact name helps; the command line was wrong, if no
+        // file has been created yet.
+        return name == DatabaseName::Ambiguous && !settings.outputFirst ? 2 : 1;
     }
 
     MasterFileReader reader;
@@ -129,17 +131,27 @@ int ExportDatabase(const ExportSettings& settings, std::FILE* messageStream) {
     } else {
         messages.Say("cannot read " + files.crossRef + ": " + reason);
     }
-    if (!settings.outputFirst && (reader.master == nullptr || reader.crossRef == nullptr ||
-                                  !OpenOutput(settings, output, messages))) {
+    // The control record is read before the output is created, which a
+    // range past its last MFN must not be.
+    const bool bothOpen = reader.master != nullptr && reader.crossRef != nullptr;
+    const bool longEnough = bothOpen && master.Size() >= layout::kControlRecordSize;
+    const bool controlRead = longEnough && reader.ReadControlRecord() == 0;
+    if (!settings.outputFirst && reader.lastMfn > 0 && settings.from > reader.lastMfn) {
+        messages.Say("--from " + std::to_string(settings.from) + " is past the last MFN of " +
+                     files.master + ", " + std::to_string(reader.lastMfn) +
+                     "; nothing was written");
+        return 2;
+    }
+    if (!settings.outputFirst && (!bothOpen || !OpenOutput(settings, output, messages))) {
         return 1;
     }
 
-    if (reader.master != nullptr && reader.crossRef != nullptr) {
-        if (master.Size() < layout::kControlRecordSize) {
+    if (bothOpen) {
+        if (!longEnough) {
             messages.Say(files.master + ": " + std::to_string(master.Size()) +
                          " bytes, too short to hold the 16-byte control record; no records "
                          "exported");
-        } else if (reader.ReadControlRecord() != 0) {
+        } else if (!controlRead) {
             messages.Say(files.master +
                          ": the control record could not be read (a read error); no records "
                          "exported");

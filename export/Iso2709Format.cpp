@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ByteBlocks.hpp"
 #include "Format.hpp"
 #include "ValueText.hpp"
 
@@ -68,6 +69,20 @@ void AppendLines(OutputFile& output, const char* bytes, std::size_t size,
         *out++ = '\n';
     }
     output.Extend(out);
+}
+
+// Says that the value of `field` holds `byte`, one of the terminators the
+// export writes: kept as stored, since the directory gives every field's
+// length, but a reader that splits on terminators cuts the record there.
+void ReportTerminator(FormatContext& context, std::int32_t mfn, const FieldValue& field,
+                      unsigned char byte) {
+    context.AboutRecord(MessageKind::IsoTerminatorInValue, mfn, [&] {
+        const char* what = byte == '#'    ? "'#', the ISO 2709 terminator of --iso-delimiters=hash"
+                           : byte == 0x1E ? "0x1E, the ISO 2709 field terminator"
+                                          : "0x1D, the ISO 2709 record terminator";
+        return "field with tag " + std::to_string(field.tag) + " holds " + what +
+               "; written as stored, which readers that split on terminators will misread";
+    });
 }
 
 }  // namespace
@@ -138,15 +153,32 @@ void AppendIso2709Record(const RecordFields& record, FormatContext& context) {
     char* entry = out;
     start[base - 1] = fieldEnd;
     char* value = start + base;
+    // The first kept field whose value holds a terminator, which is said once
+    // for the record. Code pages turn only bytes of 0x80 and above into other
+    // bytes, so the stored bytes tell.
+    const FieldValue* holdsTerminator = nullptr;
     for (std::size_t i = 0; i < record.fields.size(); ++i) {
         if (lengths[i] != 0) {
-            entry = PutDigits<3>(entry, static_cast<std::size_t>(record.fields[i].tag));
+            const FieldValue& field = record.fields[i];
+            entry = PutDigits<3>(entry, static_cast<std::size_t>(field.tag));
             entry = PutDigits<4>(entry, lengths[i]);
             entry = PutDigits<5>(entry, static_cast<std::size_t>(value - (start + base)));
-            value = WriteValue(context, record.mfn, record.fields[i], value);
+            value = WriteValue(context, record.mfn, field, value);
             *value++ = fieldEnd;
+            if (holdsTerminator == nullptr &&
+                blocks::FindEither(field.bytes, field.length, static_cast<unsigned char>(fieldEnd),
+                                   static_cast<unsigned char>(recordEnd)) < field.length) {
+                holdsTerminator = &field;
+            }
         }
     }
     *value = recordEnd;
+    if (holdsTerminator != nullptr) {
+        const FieldValue& field = *holdsTerminator;
+        ReportTerminator(context, record.mfn, field,
+                         field.bytes[blocks::FindEither(field.bytes, field.length,
+                                                        static_cast<unsigned char>(fieldEnd),
+                                                        static_cast<unsigned char>(recordEnd))]);
+    }
     AppendLines(context.output, start, size, context.iso.lineEnd);
 }
