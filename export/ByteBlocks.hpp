@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -52,22 +53,6 @@ inline std::uint32_t JsonSpecialBytes(const unsigned char* bytes) {
 #endif
 }
 
-// The bytes among the 16 at `bytes` that are `a` or `b`.
-inline std::uint32_t EitherByte(const unsigned char* bytes, unsigned char a, unsigned char b) {
-#ifdef MSTEXPORT_SSE2
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
-    const __m128i either = _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(a))),
-                                        _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(b))));
-    return static_cast<std::uint32_t>(_mm_movemask_epi8(either));
-#else
-    std::uint32_t mask = 0;
-    for (std::size_t i = 0; i < kBlock; ++i) {
-        mask |= static_cast<std::uint32_t>(bytes[i] == a || bytes[i] == b) << i;
-    }
-    return mask;
-#endif
-}
-
 // Keeps the bits of the first `count` bytes of a block, when fewer than 16.
 inline std::uint32_t OnlyFirst(std::uint32_t mask, std::size_t count) {
     return count < kBlock ? mask & ((1u << count) - 1) : mask;
@@ -84,21 +69,94 @@ inline bool IsAscii(const unsigned char* bytes, std::size_t length) {
     return true;
 }
 
-// Where the first `a` or `b` lies among the `length` bytes at `bytes`, or
-// `length` when there is none. The last block is read whole, as by IsAscii.
-inline std::size_t FindEither(const unsigned char* bytes, std::size_t length, unsigned char a,
-                              unsigned char b) {
-    for (std::size_t i = 0; i < length; i += kBlock) {
-        const std::uint32_t found = OnlyFirst(EitherByte(bytes + i, a, b), length - i);
-        if (found != 0) {
-            std::size_t at = i;
-            for (std::uint32_t rest = found; (rest & 1u) == 0; rest >>= 1) {
-                ++at;
+// Watches values for two bytes, `a` and `b`, at a few instructions a block:
+// MayHold() is true whenever a value added holds one of them, and nearly
+// never otherwise (only bytes whose XOR with `a` is at most a XOR b pass too,
+// 0x1C and 0x1F beside 0x1D and 0x1E). The last block of each value is read
+// whole, as by IsAscii.
+class ByteWatch {
+  public:
+    ByteWatch(unsigned char a, unsigned char b) : a_(a), b_(b) {}
+
+    // Copies a value as tagged::CopyValue does, in blocks of 32 bytes, and
+    // watches it on the way; returns the value's end at `out`.
+    char* Copy(char* out, const unsigned char* bytes, std::size_t length) {
+#ifdef MSTEXPORT_SSE2
+        const __m128i key = _mm_set1_epi8(static_cast<char>(a_));
+        for (std::size_t i = 0; i < length; i += 2 * kBlock) {
+            __m128i low = Load(bytes + i);
+            __m128i high = Load(bytes + i + kBlock);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), low);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + kBlock), high);
+            low = _mm_xor_si128(low, key);
+            high = _mm_xor_si128(high, key);
+            if (length - i < 2 * kBlock) {
+                low = _mm_or_si128(low, PastEnd(length - i, 0));
+                high = _mm_or_si128(high, PastEnd(length - i, kBlock));
             }
-            return at;
+            least_ = _mm_min_epu8(least_, _mm_min_epu8(low, high));
         }
+        return out + length;
+#else
+        for (std::size_t i = 0; i < length; i += 2 * kBlock) {
+            std::memcpy(out + i, bytes + i, 2 * kBlock);
+        }
+        Add(bytes, length);
+        return out + length;
+#endif
     }
-    return length;
-}
+
+    // Watches a value written otherwise.
+    void Add(const unsigned char* bytes, std::size_t length) {
+#ifdef MSTEXPORT_SSE2
+        const __m128i key = _mm_set1_epi8(static_cast<char>(a_));
+        for (std::size_t i = 0; i < length; i += kBlock) {
+            __m128i block = _mm_xor_si128(Load(bytes + i), key);
+            if (length - i < kBlock) {
+                block = _mm_or_si128(block, PastEnd(length - i, 0));
+            }
+            least_ = _mm_min_epu8(least_, block);
+        }
+#else
+        mayHold_ = mayHold_ || std::memchr(bytes, a_, length) != nullptr ||
+                   std::memchr(bytes, b_, length) != nullptr;
+#endif
+    }
+
+    bool MayHold() const {
+#ifdef MSTEXPORT_SSE2
+        const __m128i limit = _mm_set1_epi8(static_cast<char>(a_ ^ b_));
+        return _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(least_, limit), least_)) != 0;
+#else
+        return mayHold_;
+#endif
+    }
+
+  private:
+#ifdef MSTEXPORT_SSE2
+    static __m128i Load(const unsigned char* bytes) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+    }
+    // 0xFF in the lanes of the block at `offset` that lie at or past `count`
+    // bytes, which a value's last block reads beyond its end.
+    static __m128i PastEnd(std::size_t count, std::size_t offset) {
+        alignas(16) static constexpr unsigned char kPastEnd[64] = {
+            0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
+            0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
+            0,    0,    0,    0,    0,    0,    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+            0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+            0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+        return Load(kPastEnd + 2 * kBlock + offset - count);
+    }
+#endif
+
+    unsigned char a_;
+    unsigned char b_;
+#ifdef MSTEXPORT_SSE2
+    __m128i least_ = _mm_set1_epi8(static_cast<char>(0xFF));
+#else
+    bool mayHold_ = false;
+#endif
+};
 
 }  // namespace blocks
