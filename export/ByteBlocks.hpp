@@ -71,9 +71,9 @@ inline bool IsAscii(const unsigned char* bytes, std::size_t length) {
 
 // Watches values for two bytes, `a` and `b`, at a few instructions a block:
 // MayHold() is true whenever a value added holds one of them, and nearly
-// never otherwise (only bytes whose XOR with `a` is at most a XOR b pass too,
-// 0x1C and 0x1F beside 0x1D and 0x1E). The last block of each value is read
-// whole, as by IsAscii.
+// never otherwise: a byte passes when it equals them in the bits where they
+// agree, which lets 0x1C and 0x1F pass beside 0x1D and 0x1E. The last block
+// of each value is read whole, as by IsAscii.
 class ByteWatch {
   public:
     ByteWatch(unsigned char a, unsigned char b) : a_(a), b_(b) {}
@@ -82,19 +82,20 @@ class ByteWatch {
     // watches it on the way; returns the value's end at `out`.
     char* Copy(char* out, const unsigned char* bytes, std::size_t length) {
 #ifdef MSTEXPORT_SSE2
-        const __m128i key = _mm_set1_epi8(static_cast<char>(a_));
+        const __m128i differ = _mm_set1_epi8(static_cast<char>(a_ ^ b_));
+        const __m128i both = _mm_set1_epi8(static_cast<char>(a_ | b_));
         for (std::size_t i = 0; i < length; i += 2 * kBlock) {
-            __m128i low = Load(bytes + i);
-            __m128i high = Load(bytes + i + kBlock);
+            const __m128i low = Load(bytes + i);
+            const __m128i high = Load(bytes + i + kBlock);
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), low);
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + kBlock), high);
-            low = _mm_xor_si128(low, key);
-            high = _mm_xor_si128(high, key);
+            __m128i lowFound = _mm_cmpeq_epi8(_mm_or_si128(low, differ), both);
+            __m128i highFound = _mm_cmpeq_epi8(_mm_or_si128(high, differ), both);
             if (length - i < 2 * kBlock) {
-                low = _mm_or_si128(low, PastEnd(length - i, 0));
-                high = _mm_or_si128(high, PastEnd(length - i, kBlock));
+                lowFound = _mm_andnot_si128(PastEnd(length - i, 0), lowFound);
+                highFound = _mm_andnot_si128(PastEnd(length - i, kBlock), highFound);
             }
-            least_ = _mm_min_epu8(least_, _mm_min_epu8(low, high));
+            found_ = _mm_or_si128(found_, _mm_or_si128(lowFound, highFound));
         }
         return out + length;
 #else
@@ -109,26 +110,26 @@ class ByteWatch {
     // Watches a value written otherwise.
     void Add(const unsigned char* bytes, std::size_t length) {
 #ifdef MSTEXPORT_SSE2
-        const __m128i key = _mm_set1_epi8(static_cast<char>(a_));
+        const __m128i differ = _mm_set1_epi8(static_cast<char>(a_ ^ b_));
+        const __m128i both = _mm_set1_epi8(static_cast<char>(a_ | b_));
         for (std::size_t i = 0; i < length; i += kBlock) {
-            __m128i block = _mm_xor_si128(Load(bytes + i), key);
+            __m128i found = _mm_cmpeq_epi8(_mm_or_si128(Load(bytes + i), differ), both);
             if (length - i < kBlock) {
-                block = _mm_or_si128(block, PastEnd(length - i, 0));
+                found = _mm_andnot_si128(PastEnd(length - i, 0), found);
             }
-            least_ = _mm_min_epu8(least_, block);
+            found_ = _mm_or_si128(found_, found);
         }
 #else
-        mayHold_ = mayHold_ || std::memchr(bytes, a_, length) != nullptr ||
-                   std::memchr(bytes, b_, length) != nullptr;
+        found_ = found_ || std::memchr(bytes, a_, length) != nullptr ||
+                 std::memchr(bytes, b_, length) != nullptr;
 #endif
     }
 
     bool MayHold() const {
 #ifdef MSTEXPORT_SSE2
-        const __m128i limit = _mm_set1_epi8(static_cast<char>(a_ ^ b_));
-        return _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(least_, limit), least_)) != 0;
+        return _mm_movemask_epi8(found_) != 0;
 #else
-        return mayHold_;
+        return found_;
 #endif
     }
 
@@ -153,9 +154,9 @@ class ByteWatch {
     unsigned char a_;
     unsigned char b_;
 #ifdef MSTEXPORT_SSE2
-    __m128i least_ = _mm_set1_epi8(static_cast<char>(0xFF));
+    __m128i found_ = _mm_setzero_si128();
 #else
-    bool mayHold_ = false;
+    bool found_ = false;
 #endif
 };
 
