@@ -178,7 +178,8 @@ void AppendIso2709Record(const RecordFields& record, FormatContext& context) {
             entry = PutDigits<3>(entry, static_cast<std::size_t>(field.tag));
             entry = PutDigits<4>(entry, lengths[i]);
             entry = PutDigits<5>(entry, static_cast<std::size_t>(value - (start + base)));
-            if (context.charset == nullptr) {
+            // ASCII is itself in every encoding, as in WriteValue.
+            if (context.charset == nullptr || blocks::IsAscii(field.bytes, field.length)) {
                 value = terminators.Copy(value, field.bytes, field.length);
             } else {
                 value = WriteValue(context, record.mfn, field, value);

@@ -275,6 +275,16 @@ TEST_F(CommandLineExportTest, NamesOfNoDatabaseOrOfSeveral) {
         EXPECT_EQ(AsText(run.stderrText), "mstexport: " + c.said + "\n") << c.database;
         EXPECT_FALSE(fs::exists(Dir() / "new.txt")) << c.database;
     }
+#ifndef _WIN32  // Windows' file names do not differ in case alone
+    WriteDatabase(db, Dir() / "case" / "CDS.MST", Dir() / "case" / "cds.xrf");
+    WriteFile(Dir() / "case" / "cds.mst", db.MasterBytes());
+    const ExportRun run = Run({"case/Cds", "-o", "new.txt"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.stderrText,
+              "mstexport: several files in case match Cds.mst in case: CDS.MST, "
+              "cds.mst; rename all but one\n");
+    EXPECT_FALSE(fs::exists(Dir() / "new.txt"));
+#endif
     // Each said exactly, they are what they are.
     for (const std::string database : {"cds/", "cds.mst", "two/bibl", "three/b.mst"}) {
         fs::remove(Dir() / "new.txt");
