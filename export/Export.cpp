@@ -131,8 +131,8 @@ int ExportDatabase(const ExportSettings& settings, std::FILE* messageStream) {
     } else {
         messages.Say("cannot read " + files.crossRef + ": " + reason);
     }
-    // The control record is read before the output is created, which a
-    // range past its last MFN must not be.
+    // The control record is read before the output is created: a range that
+    // starts past its last MFN creates none.
     const bool bothOpen = reader.master != nullptr && reader.crossRef != nullptr;
     const bool longEnough = bothOpen && master.Size() >= layout::kControlRecordSize;
     const bool controlRead = longEnough && reader.ReadControlRecord() == 0;

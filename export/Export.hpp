@@ -31,5 +31,7 @@ struct ExportSettings {
 // Writes every record of the database in the range to the output. Each
 // problem found goes to `messages` as one line starting "mstexport: ".
 // Returns the exit status: 0 when the whole range was exported without a
-// problem, 1 otherwise.
+// problem; 2 when, in a run with arguments, the database's name means more
+// than one database or the range starts past its last MFN, and no file was
+// created; 1 otherwise.
 int ExportDatabase(const ExportSettings& settings, std::FILE* messages);

@@ -76,8 +76,9 @@ class Messages {
         }
     }
 
-    // Whether any stored record of the range could be read so far: a run
-    // that ends without one read a database it could not make sense of.
+    // Whether any stored record of the range could be read so far, and how
+    // many stored records there were: a run that ends with stored records
+    // and not one readable read a database it could not make sense of.
     bool AnyRecordReadable() const { return anyReadable_; }
     long long StoredRecords() const { return storedRecords_; }
 

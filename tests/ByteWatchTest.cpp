@@ -39,16 +39,4 @@ TEST(ByteWatch, FindsEveryPlaceAndIgnoresWhatLiesPastTheEnd) {
     }
 }
 
-TEST(ByteWatch, KeepsWhatItSawAcrossValues) {
-    blocks::ByteWatch watch('#', '#');
-    const std::string first = "C#" + std::string(64, ' ');
-    const std::string second(80, 'x');
-    watch.Add(reinterpret_cast<const unsigned char*>(first.data()), 2);
-    watch.Add(reinterpret_cast<const unsigned char*>(second.data()), 10);
-    EXPECT_TRUE(watch.MayHold());
-    blocks::ByteWatch clean('#', '#');
-    clean.Add(reinterpret_cast<const unsigned char*>(second.data()), 10);
-    EXPECT_FALSE(clean.MayHold());
-}
-
 }  // namespace

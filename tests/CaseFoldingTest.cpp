@@ -36,14 +36,4 @@ TEST(CaseFolding, NamesTheSameButForCase) {
     }
 }
 
-TEST(CaseFolding, LowerCaseLeavesOtherCodePointsAlone) {
-    EXPECT_EQ(charset::LowerCase(U'Q'), U'q');
-    EXPECT_EQ(charset::LowerCase(U'['), U'[');
-    EXPECT_EQ(charset::LowerCase(U'Ÿ'), U'ÿ');
-    EXPECT_EQ(charset::LowerCase(U'ÿ'), U'ÿ');
-    EXPECT_EQ(charset::LowerCase(U'Ж'), U'ж');
-    EXPECT_EQ(charset::LowerCase(U'\u2160'), U'\u2160');  // not a letter of any code page
-    EXPECT_EQ(charset::LowerCase(0x10FFFF), char32_t{0x10FFFF});
-}
-
 }  // namespace
