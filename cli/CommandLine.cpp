@@ -33,6 +33,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             if (databaseGiven) {
                 line.error = "more than one database given: '" + line.settings.database +
                              "' and '" + argument + "'";
+            } else if (argument == "-") {
+                line.error = "the database cannot come from standard input ('-'); name its files";
+            } else if (argument.empty()) {
+                line.error = "the database's name is empty";
             }
             line.settings.database = argument;
             databaseGiven = true;
@@ -127,8 +131,9 @@ std::string HelpText() {
         "Exit status:\n"
         "  0  every record was exported\n"
         "  1  something was wrong: each problem is a line on standard error\n"
-        "  2  the command line is wrong, or the output is one of the database's files;\n"
-        "     nothing was read or written\n"
+        "  2  the command line is wrong, names more than one database, gives a --from\n"
+        "     past the last MFN, or names one of the database's files as the output;\n"
+        "     no file was created or emptied\n"
         "\n"
         "Examples:\n"
         "  mstexport                  export ths.mst in the current folder\n"

@@ -13,6 +13,8 @@ struct CommandLine {
     // Whether an option of the ISO 2709 format was given, which the other
     // formats have no use for.
     bool isoOptionGiven = false;
+    // Whether -o was given: a second one is an error, not the last one kept.
+    bool outputGiven = false;
     // Set when the arguments are wrong: what is wrong, in one line.
     std::string error;
 };

@@ -1,5 +1,6 @@
 #include "Options.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <utility>
@@ -8,20 +9,35 @@
 
 namespace {
 
-// An MFN as a user writes it: decimal digits. Values past the largest MFN
-// are clipped to it, as every range is clipped to the database's MFNs.
+// An MFN as a user writes it: decimal digits, 1 or more. Values past the
+// largest MFN are clipped to it, as every range is clipped to the database's
+// MFNs.
 std::string ParseMfn(const char* option, const std::string& value, std::int32_t& mfn) {
-    if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos) {
+    const bool digits =
+        !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
+    std::int64_t number = 0;
+    for (std::size_t i = 0; digits && i < value.size(); ++i) {
+        number = std::min<std::int64_t>(number * 10 + (value[i] - '0'),
+                                        std::numeric_limits<std::int32_t>::max());
+    }
+    if (number == 0) {
         return std::string("--") + option + " takes an MFN, a whole number from 1 up, not '" +
                value + "'";
     }
-    std::int64_t number = 0;
-    for (const char digit : value) {
-        number = std::min<std::int64_t>(number * 10 + (digit - '0'),
-                                        std::numeric_limits<std::int32_t>::max());
-    }
     mfn = static_cast<std::int32_t>(number);
     return {};
+}
+
+// Option values are words, which match in any case, as encoding names do.
+bool SameWord(const std::string& value, const char* word) {
+    std::size_t i = 0;
+    for (; i < value.size() && word[i] != '\0'; ++i) {
+        const char c = value[i];
+        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != word[i]) {
+            return false;
+        }
+    }
+    return i == value.size() && word[i] == '\0';
 }
 
 }  // namespace
@@ -29,7 +45,15 @@ std::string ParseMfn(const char* option, const std::string& value, std::int32_t&
 constexpr Option kOptions[] = {
     {'o', "output", "FILE", "write the export to FILE; '-' is standard output",
      [](CommandLine& line, const std::string& value) {
+         if (line.outputGiven) {
+             return "more than one output given: '" + line.settings.output + "' and '" + value +
+                    "'";
+         }
+         if (value.empty()) {
+             return std::string("the output's name is empty");
+         }
          line.settings.output = value;
+         line.outputGiven = true;
          return std::string();
      }},
     {0, "from", "MFN", "export the records from MFN on",
@@ -48,7 +72,7 @@ constexpr Option kOptions[] = {
              {"jsonl", AppendJsonLinesRecord},
          };
          for (const auto& [name, format] : kFormats) {
-             if (value == name) {
+             if (SameWord(value, name)) {
                  line.settings.format = format;
                  return std::string();
              }
@@ -66,9 +90,10 @@ constexpr Option kOptions[] = {
     {0, "iso-delimiters", "KIND", "iso2709 terminators: control (the default) or hash",
      [](CommandLine& line, const std::string& value) {
          line.isoOptionGiven = true;
-         if (value == "control" || value == "hash") {
-             line.settings.iso.terminators =
-                 value == "hash" ? IsoOptions::Terminators::Hash : IsoOptions::Terminators::Control;
+         if (SameWord(value, "control") || SameWord(value, "hash")) {
+             line.settings.iso.terminators = SameWord(value, "hash")
+                                                 ? IsoOptions::Terminators::Hash
+                                                 : IsoOptions::Terminators::Control;
              return std::string();
          }
          return "--iso-delimiters takes control or hash, not '" + value + "'";
@@ -82,7 +107,7 @@ constexpr Option kOptions[] = {
              {"none", IsoOptions::LineEnd::None},
          };
          for (const auto& [name, end] : kEnds) {
-             if (value == name) {
+             if (SameWord(value, name)) {
                  line.settings.iso.lineEnd = end;
                  return std::string();
              }

@@ -170,7 +170,7 @@ class RunOutput {
     bool opened_ = false;
 };
 
-int Export(const ExportSettings& settings, const DatabaseFiles& files, bool found,
+int Export(const ExportSettings& settings, const DatabaseFiles& files, DatabaseName name,
            const std::string& notFound, Messages& messages, RunOutput& runOutput) {
     ReadOnlyInputs inputs;
     inputs.Add(files.master, "master file");
@@ -189,7 +189,12 @@ int Export(const ExportSettings& settings, const DatabaseFiles& files, bool foun
     if (settings.outputFirst && !runOutput.Open()) {
         return 1;
     }
-    if (!found) {
+    if (name == DatabaseName::Ambiguous && !settings.outputFirst) {
+        // Only a more exact name helps: the command line was wrong.
+        messages.Say(notFound);
+        return 2;
+    }
+    if (name != DatabaseName::Found) {
         return runOutput.GiveUp({notFound});
     }
 
@@ -213,9 +218,6 @@ int Export(const ExportSettings& settings, const DatabaseFiles& files, bool foun
     if (!unreadable.empty()) {
         return runOutput.GiveUp(std::move(unreadable));
     }
-    if (!settings.outputFirst && !runOutput.Open()) {
-        return 1;
-    }
 
     if (master.Size() < layout::kControlRecordSize) {
         return runOutput.GiveUp({files.master + ": " + std::to_string(master.Size()) +
@@ -231,6 +233,17 @@ int Export(const ExportSettings& settings, const DatabaseFiles& files, bool foun
         return runOutput.GiveUp({files.master + ": the control record gives NXTMFN " +
                                  std::to_string(reader.controlRecord.NXTMFN) +
                                  ", which counts no records; no records exported"});
+    }
+    // The control record is read before the output is created: a range that
+    // starts past the last MFN creates none.
+    if (!settings.outputFirst && reader.lastMfn > 0 && settings.from > reader.lastMfn) {
+        messages.Say("--from " + std::to_string(settings.from) + " is past the last MFN of " +
+                     files.master + ", " + std::to_string(reader.lastMfn) +
+                     "; nothing was written");
+        return 2;
+    }
+    if (!settings.outputFirst && !runOutput.Open()) {
+        return 1;
     }
 
     // Only MFNs whose pointer lies wholly inside the cross-reference file can
@@ -263,7 +276,12 @@ int Export(const ExportSettings& settings, const DatabaseFiles& files, bool foun
                      "; MFN " + std::to_string(std::max(first, findable + 1)) +
                      " onwards not exported");
     }
-    // A damaged database still has its export: whatever could be read.
+    // A damaged database still has its export: whatever could be read. One
+    // of which no stored record could be read has none to replace an
+    // earlier output with.
+    if (!settings.outputFirst && messages.StoredRecords() > 0 && !messages.AnyRecordReadable()) {
+        return runOutput.GiveUp({"not one record of " + files.master + " could be read"});
+    }
     runOutput.Close();
     return messages.Any() ? 1 : 0;
 }
@@ -274,11 +292,11 @@ int ExportDatabase(const ExportSettings& settings, std::FILE* messageStream,
                    OutputFile::WriteBytes write) {
     DatabaseFiles files;
     std::string notFound;
-    const bool found = FindDatabaseFiles(settings.database, files, notFound);
+    const DatabaseName name = FindDatabaseFiles(settings.database, files, notFound);
     Messages messages(messageStream, files.master, files.crossRef);
     RunOutput output(settings, messages, write);
     try {
-        return Export(settings, files, found, notFound, messages, output);
+        return Export(settings, files, name, notFound, messages, output);
     } catch (const std::bad_alloc&) {
         return output.OutOfMemory();
     }

@@ -36,7 +36,9 @@ struct ExportSettings {
 // Writes every record of the database in the range to the output. Each
 // problem found goes to `messages` as one line starting "mstexport: ".
 // Returns the exit status: 0 when the whole range was exported without a
-// problem, 1 otherwise, and 2, with nothing written, when the output is one
-// of the database's own files. `write` puts the output's bytes into its file.
+// problem; 2 when the output is one of the database's own files, or, in a run
+// with arguments, the database's name means more than one database or the
+// range starts past its last MFN, and no file was created; 1 otherwise.
+// `write` puts the output's bytes into its file.
 int ExportDatabase(const ExportSettings& settings, std::FILE* messages,
                    OutputFile::WriteBytes write = OutputFile::WriteToFile);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ByteBlocks.hpp"
 #include "Format.hpp"
 #include "ValueText.hpp"
 
@@ -18,33 +19,33 @@ constexpr std::int32_t kLargestTag = 999;
 constexpr std::size_t kLongestValue = 9998;
 constexpr std::size_t kLongestRecord = 99999;
 
-// "00", "01" ... "99".
-struct DigitPairs {
-    char pairs[200];
-    constexpr DigitPairs() : pairs() {
-        for (int i = 0; i < 100; ++i) {
-            pairs[2 * i] = static_cast<char>('0' + i / 10);
-            pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+// "0000", "0001" ... "9999": the digits of a directory entry's numbers are
+// copied from here, which costs less than computing them; the entries that
+// records use, the smaller numbers, share few cache lines.
+struct FourDigits {
+    char digits[10000][4];
+    constexpr FourDigits() : digits() {
+        for (int i = 0; i < 10000; ++i) {
+            digits[i][0] = static_cast<char>('0' + i / 1000);
+            digits[i][1] = static_cast<char>('0' + i / 100 % 10);
+            digits[i][2] = static_cast<char>('0' + i / 10 % 10);
+            digits[i][3] = static_cast<char>('0' + i % 10);
         }
     }
 };
-constexpr DigitPairs kDigitPairs;
+constexpr FourDigits kFourDigits;
 
-// Writes `value` (below 10^width) as `width` decimal digits with leading
-// zeros, two at a time from the right.
+// Writes `number` (below 10^width, width 3 to 5) as `width` decimal digits
+// with leading zeros.
 template <int width>
 char* PutDigits(char* out, std::size_t number) {
-    auto value = static_cast<std::uint32_t>(number);
-    char* at = out + width;
-    for (int i = 0; i < width / 2; ++i) {
-        at -= 2;
-        std::memcpy(at, kDigitPairs.pairs + 2 * (value % 100), 2);
-        value /= 100;
+    static_assert(width >= 3 && width <= 5, "four digits and one more at the most");
+    if constexpr (width == 5) {
+        *out++ = static_cast<char>('0' + number / 10000);
+        number %= 10000;
     }
-    if (width % 2 != 0) {
-        *--at = static_cast<char>('0' + value);
-    }
-    return out + width;
+    std::memcpy(out, kFourDigits.digits[number] + (4 - std::min(width, 4)), std::min(width, 4));
+    return out + std::min(width, 4);
 }
 
 // Appends the record's bytes cut into lines of 80, each with its line end.
@@ -68,6 +69,35 @@ void AppendLines(OutputFile& output, const char* bytes, std::size_t size,
         *out++ = '\n';
     }
     output.Extend(out);
+}
+
+// Says which kept field is the first to hold one of the terminators the
+// export writes, if one does: its value is written as stored, which the
+// directory's lengths keep right, but a reader that splits on terminators
+// cuts the record there.
+void ReportTerminator(FormatContext& context, const RecordFields& record,
+                      const std::vector<std::size_t>& lengths, char fieldEnd, char recordEnd) {
+    for (std::size_t i = 0; i < record.fields.size(); ++i) {
+        const FieldValue& field = record.fields[i];
+        const void* found = nullptr;
+        for (const char terminator : {fieldEnd, recordEnd}) {
+            if (found == nullptr && lengths[i] != 0) {
+                found = std::memchr(field.bytes, terminator, field.length);
+            }
+        }
+        if (found == nullptr) {
+            continue;
+        }
+        const auto byte = *static_cast<const unsigned char*>(found);
+        context.AboutRecord(MessageKind::IsoTerminatorInValue, record.mfn, [&] {
+            const char* what = byte == '#' ? "'#', the ISO 2709 terminator of --iso-delimiters=hash"
+                               : byte == 0x1E ? "0x1E, the ISO 2709 field terminator"
+                                              : "0x1D, the ISO 2709 record terminator";
+            return "field with tag " + std::to_string(field.tag) + " holds " + what +
+                   "; written as stored, which readers that split on terminators will misread";
+        });
+        return;
+    }
 }
 
 }  // namespace
@@ -138,15 +168,29 @@ void AppendIso2709Record(const RecordFields& record, FormatContext& context) {
     char* entry = out;
     start[base - 1] = fieldEnd;
     char* value = start + base;
+    // Code pages turn only bytes of 0x80 and above into other bytes, so the
+    // stored bytes tell whether a value holds a terminator.
+    blocks::ByteWatch terminators(static_cast<unsigned char>(fieldEnd),
+                                  static_cast<unsigned char>(recordEnd));
     for (std::size_t i = 0; i < record.fields.size(); ++i) {
         if (lengths[i] != 0) {
-            entry = PutDigits<3>(entry, static_cast<std::size_t>(record.fields[i].tag));
+            const FieldValue& field = record.fields[i];
+            entry = PutDigits<3>(entry, static_cast<std::size_t>(field.tag));
             entry = PutDigits<4>(entry, lengths[i]);
             entry = PutDigits<5>(entry, static_cast<std::size_t>(value - (start + base)));
-            value = WriteValue(context, record.mfn, record.fields[i], value);
+            // ASCII is itself in every encoding, as in WriteValue.
+            if (context.charset == nullptr || blocks::IsAscii(field.bytes, field.length)) {
+                value = terminators.Copy(value, field.bytes, field.length);
+            } else {
+                value = WriteValue(context, record.mfn, field, value);
+                terminators.Add(field.bytes, field.length);
+            }
             *value++ = fieldEnd;
         }
     }
     *value = recordEnd;
+    if (terminators.MayHold()) {
+        ReportTerminator(context, record, lengths, fieldEnd, recordEnd);
+    }
     AppendLines(context.output, start, size, context.iso.lineEnd);
 }

@@ -29,6 +29,8 @@ const char* Plural(MessageKind kind) {
             return "records left out for being longer than ISO 2709 allows";
         case MessageKind::IsoNothingLeft:
             return "records left out for having no field that ISO 2709 can hold";
+        case MessageKind::IsoTerminatorInValue:
+            return "records with a value that holds an ISO 2709 terminator, written as stored";
         case MessageKind::kCount:
             break;
     }
@@ -51,42 +53,34 @@ void Messages::Say(const std::string& line) {
     Print("mstexport: " + line + "\n");
 }
 
-void Messages::RecordRead(bool readable) {
-    if (!deciding_) {
-        return;
-    }
-    anyReadable_ = anyReadable_ || readable;
-    if (++recordsRead_ < kFirstRecords) {
-        return;
-    }
-    deciding_ = false;
-    if (anyReadable_) {
-        Release();
-        return;
-    }
-    Print("mstexport: " + masterName_ + ": none of the first " + std::to_string(kFirstRecords) +
-          " records can be read: the two files may be swapped, " + masterName_ +
-          " may not be a master file, or " + crossRefName_ +
-          " may belong to another database; their records are only counted below\n");
-    ++said_;
-    held_.clear();
-    listLimit_ = 0;
-    for (Tally& tally : tallies_) {
-        tally.listed = 0;
-        tally.restFirst = tally.first;
-    }
-}
-
 void Messages::Release() {
+    holding_ = false;
     for (const std::string& line : held_) {
         Print(line);
     }
     held_.clear();
 }
 
+void Messages::SayUnreadable() {
+    holding_ = false;
+    held_.clear();
+    Print("mstexport: " + masterName_ + ": none of the " + std::to_string(storedRecords_) +
+          " records that " + crossRefName_ + " locates can be read: the two files may be " +
+          "swapped, " + masterName_ + " may not be a master file, or " + crossRefName_ +
+          " may belong to another database; their problems are only counted below\n");
+    ++said_;
+    for (Tally& tally : tallies_) {
+        tally.listed = 0;
+        tally.restFirst = tally.first;
+    }
+}
+
 void Messages::Finish() {
-    deciding_ = false;
-    Release();
+    if (!anyReadable_ && storedRecords_ >= kFewestUnreadable) {
+        SayUnreadable();
+    } else {
+        Release();
+    }
     for (int kind = 0; kind < static_cast<int>(MessageKind::kCount); ++kind) {
         const Tally& tally = tallies_[kind];
         if (tally.count == tally.listed) {

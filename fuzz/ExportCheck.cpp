@@ -148,20 +148,26 @@ enum class RecordMessage { LineLeftOut, WithoutFields };
 // Checks the message lines and collects, per MFN, what they say of it.
 std::string CheckMessages(const std::vector<std::string>& lines, const DatabaseFiles& input,
                           const ExportNames& names, Order order, const Expectation& expect,
-                          std::map<std::int64_t, RecordMessage>& byMfn) {
+                          std::map<std::int64_t, RecordMessage>& byMfn, bool& verdictSeen) {
     bool databaseMessageSeen = false;
-    bool verdictSeen = false;
+    verdictSeen = false;
     bool countsSeen = false;
     std::int64_t previousMfn = 0;
     std::map<std::string, int> listedOfKind;
-    const std::string verdict =
-        "mstexport: " + names.master + ": none of the first 8 records can be read";
+    // Said at the end, in place of the records' messages, when not one
+    // record of at least 8 could be read; only the counts follow it.
+    const std::string verdict = "mstexport: " + names.master + ": none of the ";
     const std::string about = "mstexport: " + names.master + ": ";
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string& line = lines[i];
         if (StartsWith(line, verdict)) {
-            if (verdictSeen || previousMfn != 0) {
-                return "the line about unreadable files comes after record messages: " + line;
+            std::int64_t unreadable = 0;
+            if (verdictSeen || previousMfn != 0 || countsSeen) {
+                return "the line about unreadable files is not the first: " + line;
+            }
+            if (!NumberAfter(line, verdict, unreadable) || unreadable < 8 ||
+                unreadable > expect.records) {
+                return "the line about unreadable files counts too few records: " + line;
             }
             verdictSeen = true;
             continue;
@@ -226,7 +232,7 @@ std::string CheckMessages(const std::vector<std::string>& lines, const DatabaseF
             return "unexpected message: " + line;
         }
         if (verdictSeen) {
-            return "a record message after the line about unreadable files: " + line;
+            return "a record message with the line about unreadable files: " + line;
         }
         const std::string kindName = what.substr(0, what.find_first_of("(0123456789"));
         if (++listedOfKind[kindName] > 20) {
@@ -239,6 +245,9 @@ std::string CheckMessages(const std::vector<std::string>& lines, const DatabaseF
     }
     if (!expect.databaseMessage.empty() && !databaseMessageSeen) {
         return "missing message: " + expect.databaseMessage;
+    }
+    if (verdictSeen && !countsSeen) {
+        return "the line about unreadable files without the counts of their problems";
     }
     return "";
 }
@@ -276,7 +285,7 @@ void LineEnds(const std::string& out, std::size_t from, std::size_t longestValue
 }
 
 std::string CheckOutput(const std::string& out, const Expectation& expect,
-                        const std::map<std::int64_t, RecordMessage>& byMfn,
+                        const std::map<std::int64_t, RecordMessage>& byMfn, bool noneReadable,
                         std::size_t longestValue) {
     // Positions just after the header of the current record, over every way
     // of reading the output so far.
@@ -292,8 +301,8 @@ std::string CheckOutput(const std::string& out, const Expectation& expect,
     std::vector<std::size_t> ends;
     for (std::int64_t mfn = 1; mfn <= expect.records; ++mfn) {
         const auto message = byMfn.find(mfn);
-        const bool mustBeEmpty =
-            message != byMfn.end() && message->second == RecordMessage::WithoutFields;
+        const bool mustBeEmpty = noneReadable || (message != byMfn.end() &&
+                                                  message->second == RecordMessage::WithoutFields);
         std::set<std::size_t> bodyEnds(starts);
         if (!mustBeEmpty) {
             std::vector<std::size_t> todo(starts.begin(), starts.end());
@@ -370,9 +379,11 @@ std::string CheckExport(const DatabaseFiles& input, const ExportNames& names,
     for (const Order order : {Order::Little, Order::Big}) {
         const Expectation expect = Expect(input, names, order);
         std::map<std::int64_t, RecordMessage> byMfn;
-        std::string problem = CheckMessages(lines, input, names, order, expect, byMfn);
+        bool noneReadable = false;
+        std::string problem =
+            CheckMessages(lines, input, names, order, expect, byMfn, noneReadable);
         if (problem.empty()) {
-            problem = CheckOutput(result.output, expect, byMfn, longestValue);
+            problem = CheckOutput(result.output, expect, byMfn, noneReadable, longestValue);
         }
         if (problem.empty()) {
             return "";

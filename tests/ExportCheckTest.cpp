@@ -152,6 +152,41 @@ TEST_F(BrokenResultTest, ACrossReferenceFileShorterThanClaimedMustBeReported) {
     EXPECT_NE(Check(result), "");
 }
 
+// The line that says no record could be read stands in place of the records'
+// messages, before their counts, and only when every body is empty.
+TEST(ExportCheckTest, TheLineAboutUnreadableFiles) {
+    DatabaseWriter db;
+    for (int i = 0; i < 10; ++i) {
+        db.Add({{{10, "abc"}}});
+    }
+    const DatabaseFiles input{db.MasterBytes(), db.CrossRefBytes()};
+    std::string empty;
+    for (int mfn = 1; mfn <= 10; ++mfn) {
+        empty += "[RECORD " + std::to_string(mfn) + "]\n\n\n";
+    }
+    const std::string verdict =
+        "mstexport: m.mst: none of the 10 records that m.xrf locates can be read: the two files "
+        "may be swapped, m.mst may not be a master file, or m.xrf may belong to another "
+        "database; their problems are only counted below\n";
+    const std::string counts =
+        "mstexport: m.mst: 10 records that reach past the end of the file (MFN 1 to 10)\n";
+    const std::string listed =
+        "mstexport: m.mst: MFN 1: the record reaches past the end of the file; exported without "
+        "fields\n";
+    const ExportNames names{"m.mst", "m.xrf"};
+    EXPECT_EQ(CheckExport(input, names, {empty, verdict + counts, 1}), "");
+    const ExportResult broken[] = {
+        {empty, listed + verdict + counts, 1},
+        {empty, verdict, 1},
+        {empty, counts + verdict, 1},
+        {db.ExpectedOutput(), verdict + counts, 1},
+        {empty, verdict.substr(0, 30) + "3" + verdict.substr(32) + counts, 1},
+    };
+    for (const ExportResult& result : broken) {
+        EXPECT_NE(CheckExport(input, names, result), "") << result.messages;
+    }
+}
+
 TEST(FuzzRegressionTest, EveryInputThatEverFailedNowPasses) {
     std::vector<fs::path> inputs;
     for (const auto& entry : fs::directory_iterator(MSTEXPORT_FUZZ_REGRESSIONS)) {

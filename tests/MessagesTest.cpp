@@ -1,0 +1,50 @@
+// The messages about records: held back until a record reads well, then
+// listed as usual; replaced by one line when not one of 8 or more records
+// reads. The end-to-end tests show the lines; these, the threshold and the
+// query the run asks at the end.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "export/Messages.hpp"
+
+namespace {
+
+// What `stream` holds.
+std::string Written(std::FILE* stream) {
+    std::string text(static_cast<std::size_t>(std::ftell(stream)), '\0');
+    std::rewind(stream);
+    text.resize(std::fread(text.data(), 1, text.size(), stream));
+    return text;
+}
+
+TEST(Messages, HeldUntilARecordReadsAndReplacedWhenNoneOfEightDoes) {
+    for (const int unreadable : {7, 8, 9}) {
+        std::FILE* stream = std::tmpfile();
+        ASSERT_NE(stream, nullptr);
+        Messages messages(stream, "ths.mst", "ths.xrf");
+        for (std::int32_t mfn = 1; mfn <= unreadable; ++mfn) {
+            messages.AboutRecord(MessageKind::PastEndOfMaster, mfn,
+                                 [] { return std::string("lost"); });
+            messages.RecordRead(false);
+        }
+        EXPECT_EQ(Written(stream), "");
+        const bool oneReads = unreadable == 9;
+        if (oneReads) {
+            messages.RecordRead(true);
+            EXPECT_EQ(Written(stream).rfind("mstexport: lost\n"), 8 * 16u);
+        }
+        messages.Finish();
+        EXPECT_EQ(messages.AnyRecordReadable(), oneReads);
+        const std::string written = Written(stream);
+        const bool replaced = written.find(
+                                  "mstexport: ths.mst: none of the 8 records that "
+                                  "ths.xrf locates can be read: ") == 0;
+        EXPECT_EQ(replaced, unreadable == 8) << written;
+        EXPECT_EQ(written.find("mstexport: lost\n") == 0, unreadable != 8) << written;
+        std::fclose(stream);
+    }
+}
+
+}  // namespace
