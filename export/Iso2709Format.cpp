@@ -92,7 +92,13 @@ void AppendIso2709Record(const RecordFields& record, FormatContext& context) {
             });
             continue;
         }
-        const std::size_t length = ValueBytes(context, field);
+        const std::optional<std::size_t> converted = ValueBytes(context, record, field);
+        if (!converted) {
+            lengths[i] = 0;
+            ReportUnreadValue(context, record.mfn, field.tag, "; left out");
+            continue;
+        }
+        const std::size_t length = *converted;
         if (length > kLongestValue) {
             lengths[i] = 0;
             context.AboutRecord(MessageKind::IsoValueTooLong, record.mfn, [&] {
@@ -104,7 +110,7 @@ void AppendIso2709Record(const RecordFields& record, FormatContext& context) {
         }
         lengths[i] = length + 1;  // and its terminator
         valueBytes += length + 1;
-        room += MostValueBytes(context, field) + 1;
+        room += MostValueBytes(context, field.length) + 1;
         ++kept;
     }
     if (kept == 0) {
@@ -143,7 +149,11 @@ void AppendIso2709Record(const RecordFields& record, FormatContext& context) {
             entry = PutDigits<3>(entry, static_cast<std::size_t>(record.fields[i].tag));
             entry = PutDigits<4>(entry, lengths[i]);
             entry = PutDigits<5>(entry, static_cast<std::size_t>(value - (start + base)));
-            value = WriteValue(context, record.mfn, record.fields[i], value);
+            value = WriteValue(context, record, record.fields[i], value);
+            if (value == nullptr) {
+                ReportUnreadValue(context, record.mfn, record.fields[i].tag, "; record left out");
+                return;
+            }
             *value++ = fieldEnd;
         }
     }
