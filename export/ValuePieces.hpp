@@ -32,7 +32,7 @@ inline std::size_t CutBeforeSequence(const unsigned char* bytes, std::size_t cou
 
 // Hands `use(bytes, length)` the value of `field`, a field of `record`: whole
 // when the record holds it in memory; otherwise in pieces of at most
-// ValueReader::kLargestPiece bytes, read through the record's ValueReader,
+// ValueReader::LargestPiece bytes, read through the record's ValueReader,
 // each with InputFile::kViewSlack readable bytes after it and valid until
 // the next. Returns false when a piece cannot be read, after handing on the
 // pieces before it.
@@ -42,8 +42,9 @@ bool ForEachPiece(const RecordFields& record, const FieldValue& field, Use&& use
         use(field.bytes, field.length);
         return true;
     }
+    const std::size_t largest = record.valueReader->LargestPiece();
     for (std::size_t done = 0; done < field.length;) {
-        std::size_t count = std::min(ValueReader::kLargestPiece, field.length - done);
+        std::size_t count = std::min(largest, field.length - done);
         const unsigned char* piece =
             record.valueReader->Piece(field.position + static_cast<std::int64_t>(done), count);
         if (piece == nullptr) {

@@ -14,14 +14,16 @@ namespace layout {
 // Calls `use(entry)` for each of the `count` entries of `shape` that begin at
 // `position` of `file`, in order, until it returns false. Each chunk is
 // copied before its entries are used, so `use` may read the file too.
-// Returns false when the file cannot give an entry.
+// Returns false when the file cannot give an entry. The file's largest view
+// must hold an entry.
 template <ByteOrder order, typename Use>
 bool ForEachEntry(InputFile& file, std::int64_t position, std::int32_t count,
                   const EntryShape& shape, Use&& use) {
     constexpr std::size_t kChunkBytes = 12 * 512;
     unsigned char chunk[kChunkBytes];
     const auto size = static_cast<std::size_t>(shape.size);
-    const std::int64_t perChunk = static_cast<std::int64_t>(kChunkBytes / size);
+    const std::int64_t perChunk =
+        static_cast<std::int64_t>(std::min(kChunkBytes, file.LargestView()) / size);
     for (std::int64_t done = 0; done < count;) {
         const auto entries = static_cast<std::size_t>(std::min(perChunk, count - done));
         const unsigned char* bytes = file.View(position + done * shape.size, entries * size);

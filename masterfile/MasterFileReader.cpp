@@ -483,9 +483,9 @@ bool MasterFileReader::ReadFieldsInFile(std::int64_t start, const WideLeader& le
 }
 
 std::int64_t MasterFileReader::ZeroFreeLength(std::int64_t position, std::int64_t length) {
+    const auto largest = static_cast<std::int64_t>(LargestPiece());
     for (std::int64_t done = 0; done < length;) {
-        const auto count = static_cast<std::size_t>(
-            std::min<std::int64_t>(static_cast<std::int64_t>(kLargestPiece), length - done));
+        const auto count = static_cast<std::size_t>(std::min(largest, length - done));
         const unsigned char* bytes = master->View(position + done, count);
         if (bytes == nullptr) {
             return -1;
@@ -498,8 +498,12 @@ std::int64_t MasterFileReader::ZeroFreeLength(std::int64_t position, std::int64_
     return length;
 }
 
+std::size_t MasterFileReader::LargestPiece() const {
+    return std::min<std::size_t>(64 * 1024, master->LargestView());
+}
+
 const unsigned char* MasterFileReader::Piece(std::int64_t position, std::size_t count) {
-    return count <= kLargestPiece ? master->View(position, count) : nullptr;
+    return master->View(position, count);
 }
 
 bool MasterFileReader::ReadRecord(std::int32_t mfn, RecordFields& record, ProblemSink* problems) {

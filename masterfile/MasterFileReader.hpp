@@ -96,7 +96,9 @@ class MasterFileReader final : public ValueReader {
     // the published layout before it has run.
     const layout::DatabaseLayout& Layout() const { return layout_; }
 
-    // The pieces of the values of the record read last that lie in the file.
+    // The pieces of the values of the record read last that lie in the
+    // file: 64 KiB, or the master file's largest view if that is smaller.
+    std::size_t LargestPiece() const override;
     const unsigned char* Piece(std::int64_t position, std::size_t count) override;
 
   private:

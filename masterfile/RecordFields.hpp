@@ -22,10 +22,11 @@ struct FieldValue {
 // Reads the values that a record does not hold in memory, a piece at a time.
 class ValueReader {
   public:
-    static constexpr std::size_t kLargestPiece = 64 * 1024;
-
+    // The most bytes Piece gives at once; at least 4, the longest UTF-8
+    // sequence.
+    virtual std::size_t LargestPiece() const = 0;
     // The `count` bytes at `position` of the master file, at most
-    // kLargestPiece, with InputFile::kViewSlack readable bytes after them,
+    // LargestPiece, with InputFile::kViewSlack readable bytes after them,
     // valid until the next call; nullptr when they cannot be read.
     virtual const unsigned char* Piece(std::int64_t position, std::size_t count) = 0;
 
