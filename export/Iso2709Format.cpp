@@ -70,12 +70,10 @@ void AppendLines(OutputFile& output, const char* bytes, std::size_t size,
     output.Extend(out);
 }
 
-}  // namespace
-
-void AppendIso2709Record(const RecordFields& record, FormatContext& context) {
-    if (record.state != RecordFields::State::Stored || record.fields.empty()) {
-        return;
-    }
+// The record's values are held in memory, or all lie in the file and are
+// read a piece at a time.
+template <bool valuesInFile>
+void AppendIsoRecord(const RecordFields& record, FormatContext& context) {
     // The length each field's value takes, or 0 for a field left out.
     std::vector<std::size_t>& lengths = context.lengths;
     lengths.resize(record.fields.size());
@@ -92,13 +90,21 @@ void AppendIso2709Record(const RecordFields& record, FormatContext& context) {
             });
             continue;
         }
-        const std::optional<std::size_t> converted = ValueBytes(context, record, field);
-        if (!converted) {
-            lengths[i] = 0;
-            ReportUnreadValue(context, record.mfn, field.tag, "; left out");
-            continue;
+        std::size_t length = field.length;
+        if constexpr (valuesInFile) {
+            if (context.charset != nullptr) {
+                const std::optional<std::size_t> converted =
+                    ValueBytesInPieces(context, record, field);
+                if (!converted) {
+                    lengths[i] = 0;
+                    ReportUnreadValue(context, record.mfn, field.tag, "; left out");
+                    continue;
+                }
+                length = *converted;
+            }
+        } else {
+            length = ValueBytes(context, field);
         }
-        const std::size_t length = *converted;
         if (length > kLongestValue) {
             lengths[i] = 0;
             context.AboutRecord(MessageKind::IsoValueTooLong, record.mfn, [&] {
@@ -149,14 +155,32 @@ void AppendIso2709Record(const RecordFields& record, FormatContext& context) {
             entry = PutDigits<3>(entry, static_cast<std::size_t>(record.fields[i].tag));
             entry = PutDigits<4>(entry, lengths[i]);
             entry = PutDigits<5>(entry, static_cast<std::size_t>(value - (start + base)));
-            value = WriteValue(context, record, record.fields[i], value);
-            if (value == nullptr) {
-                ReportUnreadValue(context, record.mfn, record.fields[i].tag, "; record left out");
-                return;
+            if constexpr (valuesInFile) {
+                value = WriteValueInPieces(context, record, record.fields[i], value);
+                if (value == nullptr) {
+                    ReportUnreadValue(context, record.mfn, record.fields[i].tag,
+                                      "; record left out");
+                    return;
+                }
+            } else {
+                value = WriteValue(context, record.mfn, record.fields[i], value);
             }
             *value++ = fieldEnd;
         }
     }
     *value = recordEnd;
     AppendLines(context.output, start, size, context.iso.lineEnd);
+}
+
+}  // namespace
+
+void AppendIso2709Record(const RecordFields& record, FormatContext& context) {
+    if (record.state != RecordFields::State::Stored || record.fields.empty()) {
+        return;
+    }
+    if (record.valueReader == nullptr) {
+        AppendIsoRecord<false>(record, context);
+    } else {
+        AppendIsoRecord<true>(record, context);
+    }
 }

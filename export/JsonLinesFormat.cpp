@@ -81,24 +81,22 @@ void ReportNotUtf8(FormatContext& context, std::int32_t mfn, std::int32_t tag,
     });
 }
 
-// What a value's bytes were written with U+FFFD for: bytes the code page
-// does not define, or, without a code page, bytes that are not UTF-8.
-struct JsonProblems {
-    ConversionProblem undefined;
-    ConversionProblem notUtf8;
-};
-
-// Writes the `length` bytes at `bytes`, a value or a piece of one, as the
-// inside of a JSON string at `out`, which has room for MostJsonBytes. Most
-// values are ASCII that needs no escape: they are copied 16 bytes at a time
-// until a byte says otherwise.
-char* WriteJsonPiece(FormatContext& context, const unsigned char* bytes, std::size_t length,
-                     char* out, JsonProblems& problems) {
+// Writes the value of `field`, which the record holds in memory, as a JSON
+// string's inside at `out`, which has room for MostJsonBytes(field.length).
+// Most values are ASCII that needs no escape: they are copied 16 bytes at a
+// time until a byte says otherwise.
+char* WriteJsonValue(FormatContext& context, std::int32_t mfn, const FieldValue& field, char* out) {
+    const unsigned char* bytes = field.bytes;
+    std::size_t length = field.length;
     if (context.charset != nullptr) {
         // Converted first, into scratch room with a block to spare.
         context.scratch.Clear();
         char* start = context.scratch.Room(Charset::kMostUtf8PerByte * length + kBlock);
-        const char* end = context.charset->ToUtf8(bytes, length, start, problems.undefined);
+        ConversionProblem problem;
+        const char* end = context.charset->ToUtf8(bytes, length, start, problem);
+        if (problem.badBytes > 0) {
+            ReportBadBytes(context, mfn, field.tag, *context.charset, problem);
+        }
         bytes = reinterpret_cast<const unsigned char*>(start);
         length = static_cast<std::size_t>(end - start);
     }
@@ -127,37 +125,53 @@ char* WriteJsonPiece(FormatContext& context, const unsigned char* bytes, std::si
         // Checked and mended as UTF-8 from here; the bytes before are ASCII.
         context.scratch.Clear();
         char* start = context.scratch.Room(Charset::kMostUtf8PerByte * length);
-        const char* end = Charset::Utf8().ToUtf8(bytes, length, start, problems.notUtf8);
+        ConversionProblem problem;
+        const char* end = Charset::Utf8().ToUtf8(bytes, length, start, problem);
+        if (problem.badBytes > 0) {
+            ReportNotUtf8(context, mfn, field.tag, problem);
+        }
         bytes = reinterpret_cast<const unsigned char*>(start);
         length = static_cast<std::size_t>(end - start);
     }
     return WriteEscaped(out, bytes, length);
 }
 
-// The most bytes WriteJsonPiece writes for `length` stored bytes, and a
+// The most bytes the value writers write for `length` stored bytes, and a
 // block more. A stored byte becomes at most 3 bytes of UTF-8 of 0x80 and
 // above, which need no escape, or one ASCII byte, which escaped takes 6.
 std::size_t MostJsonBytes(std::size_t length) {
     return kLongestEscape * length + kBlock;
 }
 
-void ReportJsonProblems(FormatContext& context, std::int32_t mfn, std::int32_t tag,
-                        const JsonProblems& problems) {
-    if (problems.undefined.badBytes > 0) {
-        ReportBadBytes(context, mfn, tag, *context.charset, problems.undefined);
-    }
-    if (problems.notUtf8.badBytes > 0) {
-        ReportNotUtf8(context, mfn, tag, problems.notUtf8);
-    }
-}
+// What a value's bytes were written with U+FFFD for, over its pieces: bytes
+// the code page does not define, or, without a code page, bytes that are
+// not UTF-8.
+struct JsonProblems {
+    ConversionProblem undefined;
+    ConversionProblem notUtf8;
+};
 
-// Writes the value of `field`, which the record holds in memory, as a JSON
-// string's inside at `out`, which has room for MostJsonBytes(field.length).
-char* WriteJsonValue(FormatContext& context, std::int32_t mfn, const FieldValue& field, char* out) {
-    JsonProblems problems;
-    out = WriteJsonPiece(context, field.bytes, field.length, out, problems);
-    ReportJsonProblems(context, mfn, field.tag, problems);
-    return out;
+// Writes the `length` bytes at `bytes`, a piece of a value, as the inside of
+// a JSON string at `out`, which has room for MostJsonBytes(length): what
+// WriteJsonValue writes for a whole value, without its way through ASCII.
+char* WriteJsonPiece(FormatContext& context, const unsigned char* bytes, std::size_t length,
+                     char* out, JsonProblems& problems) {
+    const Charset* charset = context.charset;
+    ConversionProblem* problem = &problems.undefined;
+    if (charset == nullptr && std::find_if(bytes, bytes + length, [](unsigned char byte) {
+                                  return byte >= 0x80;
+                              }) != bytes + length) {
+        charset = &Charset::Utf8();
+        problem = &problems.notUtf8;
+    }
+    if (charset != nullptr) {
+        context.scratch.Clear();
+        char* start = context.scratch.Room(Charset::kMostUtf8PerByte * length);
+        const char* end = charset->ToUtf8(bytes, length, start, *problem);
+        bytes = reinterpret_cast<const unsigned char*>(start);
+        length = static_cast<std::size_t>(end - start);
+    }
+    return WriteEscaped(out, bytes, length);
 }
 
 // Appends the value of `field`, a field of `record`, as a JSON string's
@@ -170,7 +184,12 @@ void AppendJsonValue(FormatContext& context, const RecordFields& record, const F
             char* out = output.Room(MostJsonBytes(length));
             output.Extend(WriteJsonPiece(context, bytes, length, out, problems));
         });
-    ReportJsonProblems(context, record.mfn, field.tag, problems);
+    if (problems.undefined.badBytes > 0) {
+        ReportBadBytes(context, record.mfn, field.tag, *context.charset, problems.undefined);
+    }
+    if (problems.notUtf8.badBytes > 0) {
+        ReportNotUtf8(context, record.mfn, field.tag, problems.notUtf8);
+    }
     if (!whole) {
         ReportUnreadValue(context, record.mfn, field.tag, "; written cut short");
     }
@@ -211,12 +230,12 @@ constexpr std::size_t kMostRecordMarkup = 7 + 10 + 11 + 3;
 
 // Writes what goes before the value of `field` at `out`, which has room for
 // kMostFieldMarkup; returns its end.
-char* WriteFieldOpening(const FieldValue& field, bool first, char* out) {
+inline char* WriteFieldOpening(const FieldValue& field, bool first, char* out) {
     if (static_cast<std::uint32_t>(field.tag) < 1000) {
         const FieldOpenings::Opening& opening = kFieldOpenings.tags[field.tag];
         const std::size_t skip = first ? 1 : 0;
         std::memcpy(out, opening.bytes + skip, sizeof opening.bytes - 1);
-        return out + opening.length - skip;
+        return out + (opening.length - skip);
     }
     if (!first) {
         *out++ = ',';
@@ -229,6 +248,16 @@ char* WriteFieldOpening(const FieldValue& field, bool first, char* out) {
     return Put(out, ",\"value\":\"", 10);
 }
 
+// Writes the field's part of the record's line at `out`, which has room for
+// kMostFieldMarkup and MostJsonBytes(field.length); the record holds its
+// value in memory.
+char* WriteField(FormatContext& context, std::int32_t mfn, const FieldValue& field, bool first,
+                 char* out) {
+    out = WriteFieldOpening(field, first, out);
+    out = WriteJsonValue(context, mfn, field, out);
+    return Put(out, "\"}", 2);
+}
+
 }  // namespace
 
 void AppendJsonLinesRecord(const RecordFields& record, FormatContext& context) {
@@ -237,36 +266,33 @@ void AppendJsonLinesRecord(const RecordFields& record, FormatContext& context) {
     }
     OutputFile& output = context.output;
     const std::string_view mfn = context.mfnDigits.Of(record.mfn);
-    // Nearly every record is written in one piece; a larger one, or one
-    // whose values lie in the file, field by field and value by value, so
-    // that memory stays flat whatever it writes.
+    // Nearly every record is written in one piece; a larger one field by
+    // field, and a value that lies in the file a piece at a time, so that
+    // memory stays flat whatever it writes.
     const std::size_t most = kMostRecordMarkup + kMostFieldMarkup * record.fields.size() +
                              MostJsonBytes(record.valueBytes);
-    if (record.valueReader == nullptr && most <= tagged::kRecordRoom) {
-        char* out = output.Room(most);
-        out = Put(out, "{\"mfn\":", 7);
-        out = Put(out, mfn.data(), mfn.size());
-        out = Put(out, ",\"fields\":[", 11);
-        bool first = true;
-        for (const FieldValue& field : record.fields) {
-            out = WriteFieldOpening(field, first, out);
-            out = WriteJsonValue(context, record.mfn, field, out);
-            out = Put(out, "\"}", 2);
-            first = false;
-        }
-        output.Extend(Put(out, "]}\n", 3));
-        return;
-    }
-    char* out = output.Room(kMostRecordMarkup);
+    const bool whole = record.valueReader == nullptr && most <= tagged::kRecordRoom;
+    char* out = output.Room(whole ? most : kMostRecordMarkup);
     out = Put(out, "{\"mfn\":", 7);
     out = Put(out, mfn.data(), mfn.size());
-    output.Extend(Put(out, ",\"fields\":[", 11));
+    out = Put(out, ",\"fields\":[", 11);
     bool first = true;
     for (const FieldValue& field : record.fields) {
-        output.Extend(WriteFieldOpening(field, first, output.Room(kMostFieldMarkup)));
-        AppendJsonValue(context, record, field);
-        output.Append("\"}", 2);
+        if (!whole) {
+            output.Extend(out);
+            if (field.bytes == nullptr) {
+                output.Extend(WriteFieldOpening(field, first, output.Room(kMostFieldMarkup)));
+                AppendJsonValue(context, record, field);
+                out = output.Room(kMostRecordMarkup);
+                out = Put(out, "\"}", 2);
+                first = false;
+                continue;
+            }
+            out = output.Room(kMostFieldMarkup + MostJsonBytes(field.length));
+        }
+        out = WriteField(context, record.mfn, field, first, out);
         first = false;
     }
-    output.Append("]}\n", 3);
+    out = Put(out, "]}\n", 3);
+    output.Extend(out);
 }

@@ -41,7 +41,7 @@ void AppendTaggedRecord(const RecordFields& record, FormatContext& context) {
             } else {
                 for (const FieldValue& field : record.fields) {
                     out = tagged::WriteLine(out, field.tag, [&](char* at) {
-                        return WriteValue(context, record, field, at);
+                        return WriteValue(context, record.mfn, field, at);
                     });
                 }
             }

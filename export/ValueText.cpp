@@ -27,11 +27,8 @@ void ReportUnreadValue(FormatContext& context, std::int32_t mfn, std::int32_t ta
     });
 }
 
-std::optional<std::size_t> ValueBytes(FormatContext& context, const RecordFields& record,
-                                      const FieldValue& field) {
-    if (context.charset == nullptr) {
-        return field.length;
-    }
+std::optional<std::size_t> ValueBytesInPieces(FormatContext& context, const RecordFields& record,
+                                              const FieldValue& field) {
     std::size_t length = 0;
     if (!ForEachPiece(record, field, [&](const unsigned char* bytes, std::size_t count) {
             length += context.charset->Utf8Length(bytes, count);
@@ -39,6 +36,19 @@ std::optional<std::size_t> ValueBytes(FormatContext& context, const RecordFields
         return std::nullopt;
     }
     return length;
+}
+
+char* WriteValueInPieces(FormatContext& context, const RecordFields& record,
+                         const FieldValue& field, char* out) {
+    ConversionProblem problem;
+    const bool whole =
+        ForEachPiece(record, field, [&](const unsigned char* bytes, std::size_t length) {
+            out = WritePiece(context, bytes, length, out, problem);
+        });
+    if (problem.badBytes > 0) {
+        ReportBadBytes(context, record.mfn, field.tag, *context.charset, problem);
+    }
+    return whole ? out : nullptr;
 }
 
 void AppendValue(FormatContext& context, const RecordFields& record, const FieldValue& field) {

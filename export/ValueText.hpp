@@ -26,10 +26,16 @@ void ReportBadBytes(FormatContext& context, std::int32_t mfn, std::int32_t tag,
 void ReportUnreadValue(FormatContext& context, std::int32_t mfn, std::int32_t tag,
                        const char* consequence);
 
-// The bytes the value of `field` takes in the output's character set;
-// nothing when a piece of a value that lies in the file cannot be read.
-std::optional<std::size_t> ValueBytes(FormatContext& context, const RecordFields& record,
-                                      const FieldValue& field);
+// The bytes WriteValue writes for `field`, which the record holds in memory.
+inline std::size_t ValueBytes(const FormatContext& context, const FieldValue& field) {
+    return context.charset != nullptr ? context.charset->Utf8Length(field.bytes, field.length)
+                                      : field.length;
+}
+
+// The bytes the value of `field`, a field of `record` that lies in the file,
+// takes in the output's character set; nothing when a piece cannot be read.
+std::optional<std::size_t> ValueBytesInPieces(FormatContext& context, const RecordFields& record,
+                                              const FieldValue& field);
 
 // Writes the `length` bytes at `bytes`, a value or a piece of one, at `out`,
 // which has room for MostValueBytes and tagged::kValueBlock more; returns
@@ -45,25 +51,27 @@ inline char* WritePiece(const FormatContext& context, const unsigned char* bytes
     return context.charset->ToUtf8(bytes, length, out, problem);
 }
 
-// Writes the value of `field`, a field of `record`, at `out`, which has room
-// for MostValueBytes(field.length) and tagged::kValueBlock more; returns its
-// end, or nullptr when a piece of a value that lies in the file cannot be
-// read.
-inline char* WriteValue(FormatContext& context, const RecordFields& record, const FieldValue& field,
+// Writes the value of `field`, which record `mfn` holds in memory, at `out`,
+// which has room for MostValueBytes(field.length) and tagged::kValueBlock
+// more; returns its end.
+inline char* WriteValue(FormatContext& context, std::int32_t mfn, const FieldValue& field,
                         char* out) {
-    ConversionProblem problem;
-    if (field.bytes != nullptr) {
-        out = WritePiece(context, field.bytes, field.length, out, problem);
-    } else if (!ForEachPiece(record, field, [&](const unsigned char* bytes, std::size_t length) {
-                   out = WritePiece(context, bytes, length, out, problem);
-               })) {
-        out = nullptr;
+    // ASCII is itself in every encoding: most values need only a copy.
+    if (context.charset == nullptr || blocks::IsAscii(field.bytes, field.length)) {
+        return tagged::CopyValue(out, field.bytes, field.length);
     }
+    ConversionProblem problem;
+    out = context.charset->ToUtf8(field.bytes, field.length, out, problem);
     if (problem.badBytes > 0) {
-        ReportBadBytes(context, record.mfn, field.tag, *context.charset, problem);
+        ReportBadBytes(context, mfn, field.tag, *context.charset, problem);
     }
     return out;
 }
+
+// WriteValue for `field`, a field of `record` that lies in the file; nullptr
+// when a piece cannot be read.
+char* WriteValueInPieces(FormatContext& context, const RecordFields& record,
+                         const FieldValue& field, char* out);
 
 // Appends the value of `field`, a field of `record`, to the output a piece
 // at a time, so that the output's memory stays flat however long it is. A
