@@ -228,11 +228,10 @@ int MasterFileReader::ReadLeader(std::int32_t mfn, RecordLeader* leader, RecordF
     const auto start = LocateRecord(mfn, why);
     if (start) {
         why = ReadLeaderAt(mfn, *start, reading);
-        if (why != RecordFault::None) {
-            // not read
-        } else if (!FitsInt16(reading.leader.MFRL) || !FitsInt16(reading.leader.BASE)) {
+        if (why == RecordFault::None &&
+            (!FitsInt16(reading.leader.MFRL) || !FitsInt16(reading.leader.BASE))) {
             why = RecordFault::WiderThanSixteenBits;
-        } else if (!reading.consistent) {
+        } else if (why == RecordFault::None && !reading.consistent) {
             why = RecordFault::InconsistentLeader;
         }
     }
@@ -266,11 +265,10 @@ int MasterFileReader::ReadFields(std::int32_t mfn, DirectoryEntry* directory, st
         const std::int64_t entries = count > 0 ? count : 0;
         const std::int64_t length = dataLength > 0 ? dataLength : 0;
         fieldsStart = *start + reading.shape->size;
-        if (why != RecordFault::None) {
-            // not read
-        } else if (fieldsStart + entries * entryShape.size + length > master->Size()) {
+        if (why == RecordFault::None &&
+            fieldsStart + entries * entryShape.size + length > master->Size()) {
             why = RecordFault::PastEndOfMaster;
-        } else if (!reading.consistent) {
+        } else if (why == RecordFault::None && !reading.consistent) {
             why = RecordFault::InconsistentLeader;
         }
     }

@@ -102,8 +102,9 @@ Written Write(const RecordFields& record, RecordFormat format, const Charset* ch
         OutputFile output;
         std::string reason;
         EXPECT_TRUE(output.Open(outputName, reason)) << reason;
-        Messages messages(stream, "ths.mst", "ths.xrf");
-        FormatContext context(output, messages, "ths.mst");
+        const std::string master = "ths.mst";  // the context keeps a reference
+        Messages messages(stream, master, "ths.xrf");
+        FormatContext context(output, messages, master);
         context.charset = charset;
         format(record, context);
         messages.Finish();
