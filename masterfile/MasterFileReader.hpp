@@ -30,7 +30,7 @@ enum class RecordFault {
     InconsistentLeader,
     // An FFI record whose MFRL or BASE, or one of the entries asked for whose
     // POS or LEN, does not fit the 16-bit field of RecordLeader or
-    // DirectoryEntry. ReadRecord and RecordText read such a record whole.
+    // DirectoryEntry. ReadRecord and RecordText read such a record all the same.
     WiderThanSixteenBits,
 };
 
