@@ -50,6 +50,10 @@ std::string Describe(const std::string& masterName, std::int32_t mfn,
                    " lies outside the data area (POS " + std::to_string(problem.pos) + ", LEN " +
                    std::to_string(problem.len) + ", data area " +
                    std::to_string(problem.dataLength) + " bytes); line left out";
+        case RecordProblem::Kind::ReadError:
+            return line + "the record could not be read (a read error); exported without fields";
+        case RecordProblem::Kind::OutOfMemory:
+            return line + "the memory ran out while the record was read; exported without fields";
     }
     return line + "damaged record";
 }
@@ -64,6 +68,10 @@ MessageKind KindOf(RecordProblem::Kind kind) {
             return MessageKind::PastEndOfMaster;
         case RecordProblem::Kind::InconsistentLeader:
             return MessageKind::InconsistentLeader;
+        case RecordProblem::Kind::ReadError:
+            return MessageKind::ReadError;
+        case RecordProblem::Kind::OutOfMemory:
+            return MessageKind::OutOfMemory;
         case RecordProblem::Kind::EntryOutsideData:
             break;
     }

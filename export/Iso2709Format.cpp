@@ -71,41 +71,34 @@ void AppendLines(OutputFile& output, const char* bytes, std::size_t size,
     output.Extend(out);
 }
 
-// Says which kept field is the first to hold one of the terminators the
-// export writes, if one does: its value is written as stored, which the
-// directory's lengths keep right, but a reader that splits on terminators
-// cuts the record there.
-void ReportTerminator(FormatContext& context, const RecordFields& record,
-                      const std::vector<std::size_t>& lengths, char fieldEnd, char recordEnd) {
-    for (std::size_t i = 0; i < record.fields.size(); ++i) {
-        const FieldValue& field = record.fields[i];
-        const void* found = nullptr;
-        for (const char terminator : {fieldEnd, recordEnd}) {
-            if (found == nullptr && lengths[i] != 0) {
-                found = std::memchr(field.bytes, terminator, field.length);
-            }
-        }
-        if (found == nullptr) {
-            continue;
-        }
-        const auto byte = *static_cast<const unsigned char*>(found);
-        context.AboutRecord(MessageKind::IsoTerminatorInValue, record.mfn, [&] {
-            const char* what = byte == '#' ? "'#', the ISO 2709 terminator of --iso-delimiters=hash"
-                               : byte == 0x1E ? "0x1E, the ISO 2709 field terminator"
-                                              : "0x1D, the ISO 2709 record terminator";
-            return "field with tag " + std::to_string(field.tag) + " holds " + what +
-                   "; written as stored, which readers that split on terminators will misread";
-        });
-        return;
-    }
+// Says that `tag`'s value holds `byte`, one of the terminators the export
+// writes: it is written as stored, which the directory's lengths keep right,
+// but a reader that splits on terminators cuts the record there.
+void ReportTerminator(FormatContext& context, std::int32_t mfn, std::int32_t tag,
+                      unsigned char byte) {
+    context.AboutRecord(MessageKind::IsoTerminatorInValue, mfn, [&] {
+        const char* what = byte == '#'    ? "'#', the ISO 2709 terminator of --iso-delimiters=hash"
+                           : byte == 0x1E ? "0x1E, the ISO 2709 field terminator"
+                                          : "0x1D, the ISO 2709 record terminator";
+        return "field with tag " + std::to_string(tag) + " holds " + what +
+               "; written as stored, which readers that split on terminators will misread";
+    });
 }
 
-}  // namespace
-
-void AppendIso2709Record(const RecordFields& record, FormatContext& context) {
-    if (record.state != RecordFields::State::Stored || record.fields.empty()) {
-        return;
+// The first of the two terminators among `length` bytes at `bytes`, or 0.
+unsigned char FirstTerminator(const void* bytes, std::size_t length, char fieldEnd,
+                              char recordEnd) {
+    const void* found = std::memchr(bytes, fieldEnd, length);
+    if (found == nullptr) {
+        found = std::memchr(bytes, recordEnd, length);
     }
+    return found != nullptr ? *static_cast<const unsigned char*>(found) : 0;
+}
+
+// The record's values are held in memory, or all lie in the file and are
+// read a piece at a time.
+template <bool valuesInFile>
+void AppendIsoRecord(const RecordFields& record, FormatContext& context) {
     // The length each field's value takes, or 0 for a field left out.
     std::vector<std::size_t>& lengths = context.lengths;
     lengths.resize(record.fields.size());
@@ -122,7 +115,21 @@ void AppendIso2709Record(const RecordFields& record, FormatContext& context) {
             });
             continue;
         }
-        const std::size_t length = ValueBytes(context, field);
+        std::size_t length = field.length;
+        if constexpr (valuesInFile) {
+            if (context.charset != nullptr) {
+                const std::optional<std::size_t> converted =
+                    ValueBytesInPieces(context, record, field);
+                if (!converted) {
+                    lengths[i] = 0;
+                    ReportUnreadValue(context, record.mfn, field.tag, "; left out");
+                    continue;
+                }
+                length = *converted;
+            }
+        } else {
+            length = ValueBytes(context, field);
+        }
         if (length > kLongestValue) {
             lengths[i] = 0;
             context.AboutRecord(MessageKind::IsoValueTooLong, record.mfn, [&] {
@@ -134,7 +141,7 @@ void AppendIso2709Record(const RecordFields& record, FormatContext& context) {
         }
         lengths[i] = length + 1;  // and its terminator
         valueBytes += length + 1;
-        room += MostValueBytes(context, field) + 1;
+        room += MostValueBytes(context, field.length) + 1;
         ++kept;
     }
     if (kept == 0) {
@@ -172,14 +179,29 @@ void AppendIso2709Record(const RecordFields& record, FormatContext& context) {
     // stored bytes tell whether a value holds a terminator.
     blocks::ByteWatch terminators(static_cast<unsigned char>(fieldEnd),
                                   static_cast<unsigned char>(recordEnd));
+    std::int32_t terminatorTag = 0;
+    unsigned char terminator = 0;
     for (std::size_t i = 0; i < record.fields.size(); ++i) {
         if (lengths[i] != 0) {
             const FieldValue& field = record.fields[i];
             entry = PutDigits<3>(entry, static_cast<std::size_t>(field.tag));
             entry = PutDigits<4>(entry, lengths[i]);
             entry = PutDigits<5>(entry, static_cast<std::size_t>(value - (start + base)));
-            // ASCII is itself in every encoding, as in WriteValue.
-            if (context.charset == nullptr || blocks::IsAscii(field.bytes, field.length)) {
+            if constexpr (valuesInFile) {
+                char* const written = value;
+                value = WriteValueInPieces(context, record, field, value);
+                if (value == nullptr) {
+                    ReportUnreadValue(context, record.mfn, field.tag, "; record left out");
+                    return;
+                }
+                // The terminators are ASCII, kept as they are by every conversion.
+                if (terminator == 0) {
+                    terminator = FirstTerminator(written, static_cast<std::size_t>(value - written),
+                                                 fieldEnd, recordEnd);
+                    terminatorTag = field.tag;
+                }
+            } else if (context.charset == nullptr || blocks::IsAscii(field.bytes, field.length)) {
+                // ASCII is itself in every encoding, as in WriteValue.
                 value = terminators.Copy(value, field.bytes, field.length);
             } else {
                 value = WriteValue(context, record.mfn, field, value);
@@ -189,8 +211,31 @@ void AppendIso2709Record(const RecordFields& record, FormatContext& context) {
         }
     }
     *value = recordEnd;
-    if (terminators.MayHold()) {
-        ReportTerminator(context, record, lengths, fieldEnd, recordEnd);
+    if constexpr (!valuesInFile) {
+        for (std::size_t i = 0;
+             terminator == 0 && terminators.MayHold() && i < record.fields.size(); ++i) {
+            if (lengths[i] != 0) {
+                terminator = FirstTerminator(record.fields[i].bytes, record.fields[i].length,
+                                             fieldEnd, recordEnd);
+                terminatorTag = record.fields[i].tag;
+            }
+        }
+    }
+    if (terminator != 0) {
+        ReportTerminator(context, record.mfn, terminatorTag, terminator);
     }
     AppendLines(context.output, start, size, context.iso.lineEnd);
+}
+
+}  // namespace
+
+void AppendIso2709Record(const RecordFields& record, FormatContext& context) {
+    if (record.state != RecordFields::State::Stored || record.fields.empty()) {
+        return;
+    }
+    if (record.valueReader == nullptr) {
+        AppendIsoRecord<false>(record, context);
+    } else {
+        AppendIsoRecord<true>(record, context);
+    }
 }

@@ -17,6 +17,10 @@ const char* Plural(MessageKind kind) {
             return "records with an inconsistent leader";
         case MessageKind::EntryOutsideData:
             return "fields outside the data area, left out";
+        case MessageKind::ReadError:
+            return "records or values that could not be read (read errors)";
+        case MessageKind::OutOfMemory:
+            return "records that could not be read for want of memory";
         case MessageKind::UndefinedByte:
             return "values with bytes that the encoding does not define, written as U+FFFD";
         case MessageKind::NotUtf8:

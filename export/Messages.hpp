@@ -23,6 +23,8 @@ enum class MessageKind {
     PastEndOfMaster,
     InconsistentLeader,
     EntryOutsideData,
+    ReadError,
+    OutOfMemory,
     UndefinedByte,
     NotUtf8,
     IsoTagOutOfRange,

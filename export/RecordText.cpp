@@ -1,6 +1,7 @@
 // A record rendered as tagged text, for callers that want it as a string.
 #include "TaggedLines.hpp"
 #include "TextBuffer.hpp"
+#include "ValuePieces.hpp"
 #include "masterfile/MasterFileReader.hpp"
 
 namespace {
@@ -28,7 +29,21 @@ bool MasterFileReader::AppendRecordText(std::int32_t mfn, std::string& text,
         return false;
     }
     TextBuffer lines;
-    lines.Extend(tagged::WriteLines(lines.Room(tagged::MostLineBytes(record)), record));
+    if (record.valueReader == nullptr) {
+        lines.Extend(tagged::WriteLines(lines.Room(tagged::MostLineBytes(record)), record));
+    } else {
+        for (const FieldValue& field : record.fields) {
+            lines.Extend(tagged::WriteOpen(lines.Room(tagged::kMostMarkup), field.tag));
+            if (!ForEachPiece(record, field,
+                              [&lines](const unsigned char* bytes, std::size_t length) {
+                                  lines.Extend(tagged::CopyValue(
+                                      lines.Room(length + tagged::kOverrun), bytes, length));
+                              })) {
+                list.Report({RecordProblem::Kind::ReadError});
+            }
+            lines.Extend(tagged::WriteClose(lines.Room(tagged::kMostMarkup), field.tag));
+        }
+    }
     text.append(lines.Data(), lines.Size());
     return true;
 }

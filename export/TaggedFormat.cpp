@@ -29,34 +29,36 @@ void AppendTaggedRecord(const RecordFields& record, FormatContext& context) {
     const Charset* charset = context.charset;
     // Nearly every record is written in one piece: header, lines, and the
     // two line feeds after them.
-    const std::size_t valueRoom =
-        charset != nullptr ? Charset::kMostUtf8PerByte * record.valueBytes : record.valueBytes;
-    const std::size_t most =
-        kMostHeader + tagged::MostLineBytes(record) - record.valueBytes + valueRoom + 2;
-    if (most <= tagged::kRecordRoom) {
-        char* out = WriteHeader(output.Room(most), mfn);
-        if (charset == nullptr) {
-            out = tagged::WriteLines(out, record);
-        } else {
-            for (const FieldValue& field : record.fields) {
-                out = tagged::WriteLine(out, field.tag, [&](char* at) {
-                    return WriteValue(context, record.mfn, field, at);
-                });
+    if (record.valueReader == nullptr) {
+        const std::size_t valueRoom =
+            charset != nullptr ? Charset::kMostUtf8PerByte * record.valueBytes : record.valueBytes;
+        const std::size_t most =
+            kMostHeader + tagged::MostLineBytes(record) - record.valueBytes + valueRoom + 2;
+        if (most <= tagged::kRecordRoom) {
+            char* out = WriteHeader(output.Room(most), mfn);
+            if (charset == nullptr) {
+                out = tagged::WriteLines(out, record);
+            } else {
+                for (const FieldValue& field : record.fields) {
+                    out = tagged::WriteLine(out, field.tag, [&](char* at) {
+                        return WriteValue(context, record.mfn, field, at);
+                    });
+                }
             }
+            *out++ = '\n';
+            *out++ = '\n';
+            output.Extend(out);
+            return;
         }
-        *out++ = '\n';
-        *out++ = '\n';
-        output.Extend(out);
-        return;
     }
-    // A record too large for one piece goes line by line, so that memory
-    // stays flat whatever it writes.
+    // A record too large for one piece, or whose values lie in the file,
+    // goes line by line and value by value, so that memory stays flat
+    // whatever it writes.
     output.Extend(WriteHeader(output.Room(kMostHeader), mfn));
     for (const FieldValue& field : record.fields) {
-        char* out =
-            output.Room(tagged::kMostMarkup + tagged::kOverrun + MostValueBytes(context, field));
-        output.Extend(tagged::WriteLine(
-            out, field.tag, [&](char* at) { return WriteValue(context, record.mfn, field, at); }));
+        output.Extend(tagged::WriteOpen(output.Room(tagged::kMostMarkup), field.tag));
+        AppendValue(context, record, field);
+        output.Extend(tagged::WriteClose(output.Room(tagged::kMostMarkup), field.tag));
     }
     output.Append("\n\n", 2);
 }

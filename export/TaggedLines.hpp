@@ -109,6 +109,42 @@ char* WriteLine(char* out, std::int32_t tag, WriteValue&& writeValue) {
     return out;
 }
 
+// Writes "<tag>" at `out`, which has room for kMostMarkup bytes; returns its
+// end.
+inline char* WriteOpen(char* out, std::int32_t tag) {
+    if (tag >= 0 && tag < 1000) {
+        const SmallTagMarkup::Markup& markup = kSmallTagMarkup.tags[tag];
+        std::memcpy(out, markup.open, 8);
+        return out + markup.openLength;
+    }
+    char digits[kTagCopy];
+    const std::size_t tagLength = TagDigits(tag, digits);
+    *out++ = '<';
+    std::memcpy(out, digits, kTagCopy);
+    out += tagLength;
+    *out++ = '>';
+    return out;
+}
+
+// Writes "</tag>\n" at `out`, which has room for kMostMarkup bytes; returns
+// its end.
+inline char* WriteClose(char* out, std::int32_t tag) {
+    if (tag >= 0 && tag < 1000) {
+        const SmallTagMarkup::Markup& markup = kSmallTagMarkup.tags[tag];
+        std::memcpy(out, markup.close, 8);
+        return out + markup.closeLength;
+    }
+    char digits[kTagCopy];
+    const std::size_t tagLength = TagDigits(tag, digits);
+    *out++ = '<';
+    *out++ = '/';
+    std::memcpy(out, digits, kTagCopy);
+    out += tagLength;
+    *out++ = '>';
+    *out++ = '\n';
+    return out;
+}
+
 // Copies a value in blocks, which costs less than a call to copy it exactly:
 // the master file's buffers let its last block be read whole.
 inline char* CopyValue(char* out, const unsigned char* bytes, std::size_t length) {

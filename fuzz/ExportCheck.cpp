@@ -219,14 +219,23 @@ std::string CheckMessages(const std::vector<std::string>& lines, const DatabaseF
         previousMfn = mfn;
         const std::string what = line.substr(at + 2);
         RecordMessage kind;
-        if (what == "the record reaches past the end of the file; exported without fields" ||
+        // A read that fails, for want of memory say, may come after what
+        // the record's directory said; the record is then left out.
+        const bool failedRead =
+            what == "the record could not be read (a read error); exported without fields" ||
+            what == "the memory ran out while the record was read; exported without fields";
+        if (failedRead ||
+            what == "the record reaches past the end of the file; exported without fields" ||
             (EndsWith(what, " names no master file block; exported without fields") &&
              PointerAsSaid(what, input.crossRef, mfn, order)) ||
             (EndsWith(what, "); exported without fields") && InconsistentAsSaid(what))) {
             kind = RecordMessage::WithoutFields;
         } else if (StartsWith(what, "field with tag ") &&
-                   what.find(" lies outside the data area (POS ") != std::string::npos &&
-                   EndsWith(what, " bytes); line left out") && OutsideAsSaid(what)) {
+                   ((what.find(" lies outside the data area (POS ") != std::string::npos &&
+                     EndsWith(what, " bytes); line left out") && OutsideAsSaid(what)) ||
+                    EndsWith(what,
+                             " could not be read to its end (a read error); written cut "
+                             "short"))) {
             kind = RecordMessage::LineLeftOut;
         } else {
             return "unexpected message: " + line;
@@ -239,7 +248,9 @@ std::string CheckMessages(const std::vector<std::string>& lines, const DatabaseF
             return "more than 20 messages of one kind: " + line;
         }
         const auto [slot, first] = byMfn.emplace(mfn, kind);
-        if (!first && (kind == RecordMessage::WithoutFields || slot->second != kind)) {
+        if (!first && failedRead && slot->second == RecordMessage::LineLeftOut) {
+            slot->second = RecordMessage::WithoutFields;
+        } else if (!first && (kind == RecordMessage::WithoutFields || slot->second != kind)) {
             return "a record exported without fields has other messages: " + line;
         }
     }

@@ -69,15 +69,8 @@ class InputFile {
         return ViewOutsideBuffer(position, count);
     }
 
-    // Like View, but for any count the file holds: bytes too many for the
-    // buffers are read into a block of their own, as large as they are, which
-    // is kept for the next such view and replaced by a larger one.
-    const unsigned char* ViewWhole(std::int64_t position, std::size_t count) {
-        if (count <= main_.size) {
-            return View(position, count);
-        }
-        return ViewLarge(position, count);
-    }
+    // The most bytes a View can show: the main buffer's size.
+    std::size_t LargestView() const { return main_.size; }
 
   private:
     struct Buffer {
@@ -104,7 +97,6 @@ class InputFile {
 
     std::size_t ReadOutsideBuffer(unsigned char* into, std::size_t count);
     const unsigned char* ViewOutsideBuffer(std::int64_t position, std::size_t count);
-    const unsigned char* ViewLarge(std::int64_t position, std::size_t count);
     // Reads into one of the buffers the file's bytes around `position`, so
     // that it holds the `count` bytes there as far as the file has them, and
     // returns that buffer.
@@ -115,8 +107,6 @@ class InputFile {
     std::int64_t size_ = 0;
     Buffer main_;
     Buffer jump_;
-    // For views larger than the main buffer; empty until one is asked for.
-    Buffer large_{0};
     std::int64_t position_ = 0;
     // Where the C library's stream stands, so that a sequential refill needs
     // no seek. -1 when unknown.

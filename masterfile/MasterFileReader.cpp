@@ -1,8 +1,11 @@
 #include "MasterFileReader.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
+#include <new>
 
+#include "DirectoryEntries.hpp"
 #include "LayoutDecision.hpp"
 #include "RecordFit.hpp"
 
@@ -139,63 +142,79 @@ std::optional<std::int64_t> MasterFileReader::LocateRecord(std::int32_t mfn, Rec
 }
 
 template <ByteOrder order>
-bool MasterFileReader::ReadLeaderIn(std::int32_t mfn, std::int64_t start, LeaderReading& reading) {
+RecordFault MasterFileReader::ReadLeaderIn(std::int32_t mfn, std::int64_t start,
+                                           LeaderReading& reading) {
     const std::int64_t available = master->Size() - start;
     if (layout_.format != RecordFormat::Standard) {
         const LeaderShape& shape = layout::FfiLeaderShapeOf(layout_.format);
-        const unsigned char* bytes = available >= shape.size
-                                         ? master->View(start, static_cast<std::size_t>(shape.size))
-                                         : nullptr;
+        if (available < shape.size) {
+            return RecordFault::PastEndOfMaster;
+        }
+        const unsigned char* bytes = master->View(start, static_cast<std::size_t>(shape.size));
         if (bytes == nullptr) {
-            return false;
+            return RecordFault::ReadError;
         }
         reading.leader = layout::DecodeLeader<order>(bytes, shape);
         reading.shape = &shape;
         reading.consistent = layout::LeaderIsConsistent(reading.leader, shape,
                                                         layout::EntryShapeOf(layout_.format).size);
-        return true;
+        return RecordFault::None;
     }
 
     if (available < layout::kLeaderSize) {
-        return false;
+        return RecordFault::PastEndOfMaster;
     }
     const std::size_t wanted =
         available >= layout::kAlignedLeaderSize ? layout::kAlignedLeaderSize : layout::kLeaderSize;
     const unsigned char* bytes = master->View(start, wanted);
     if (bytes == nullptr) {
-        return false;
+        return RecordFault::ReadError;
     }
     const WideLeader standard = layout::DecodeLeader<order>(bytes, layout::kStandardLeader);
     const bool standardFits =
         layout::LeaderIsConsistent(standard, layout::kStandardLeader, layout::kDirectoryEntrySize);
+    reading = {standard, &layout::kStandardLeader, standardFits};
     // Read as 18 bytes, an aligned leader's BASE and NVF are this reading's
     // NVF and STATUS: the aligned reading can only be consistent when those
     // agree, which spares decoding it for nearly every record.
-    if (wanted == layout::kAlignedLeaderSize &&
-        standard.NVF ==
-            layout::kAlignedLeaderSize + layout::kDirectoryEntrySize * standard.STATUS) {
-        const WideLeader aligned = layout::DecodeLeader<order>(bytes, layout::kAlignedLeader);
-        const bool alignedFits = layout::LeaderIsConsistent(aligned, layout::kAlignedLeader,
-                                                            layout::kDirectoryEntrySize) &&
-                                 start + layout::RecordLength(aligned.MFRL) <= master->Size();
-        // Both readings can be consistent, for example when an aligned
-        // record's back pointer happens to look like an 18-byte BASE. The
-        // record's own MFN and directory then tell; the checks below read the
-        // record again, which only such rare records pay for.
-        if (alignedFits &&
-            (!standardFits || (!RecordFits(*master, mfn, start, layout::kStandardLeader,
-                                           layout::kStandardEntry, order) &&
-                               RecordFits(*master, mfn, start, layout::kAlignedLeader,
-                                          layout::kStandardEntry, order)))) {
-            reading = {aligned, &layout::kAlignedLeader, true};
-            return true;
-        }
+    if (standard.NVF !=
+        layout::kAlignedLeaderSize + layout::kDirectoryEntrySize * standard.STATUS) {
+        return RecordFault::None;
     }
-    reading = {standard, &layout::kStandardLeader, standardFits};
-    return true;
+    // Both readings share MFRL.
+    const bool pastEnd = start + layout::RecordLength(standard.MFRL) > master->Size();
+    if (wanted == layout::kLeaderSize) {
+        // The file ends inside an aligned leader, before its STATUS; the
+        // rest of it tells whether it is consistent.
+        const bool alignedConsistent =
+            standard.STATUS >= 0 && layout::RecordLength(standard.MFRL) >= standard.NVF;
+        return !standardFits && alignedConsistent ? RecordFault::PastEndOfMaster
+                                                  : RecordFault::None;
+    }
+    const WideLeader aligned = layout::DecodeLeader<order>(bytes, layout::kAlignedLeader);
+    if (!layout::LeaderIsConsistent(aligned, layout::kAlignedLeader, layout::kDirectoryEntrySize)) {
+        return RecordFault::None;
+    }
+    if (pastEnd) {
+        return standardFits ? RecordFault::None : RecordFault::PastEndOfMaster;
+    }
+    // Both readings can be consistent, for example when an aligned record's
+    // back pointer happens to look like an 18-byte BASE. The record's own
+    // MFN and directory then tell; the checks below read the record again,
+    // which only such rare records pay for.
+    if (ValuesFillDataArea(*master, start, aligned, layout::kAlignedLeader, layout::kStandardEntry,
+                           order) &&
+        (!standardFits || (!RecordFits(*master, mfn, start, layout::kStandardLeader,
+                                       layout::kStandardEntry, order) &&
+                           RecordFits(*master, mfn, start, layout::kAlignedLeader,
+                                      layout::kStandardEntry, order)))) {
+        reading = {aligned, &layout::kAlignedLeader, true};
+    }
+    return RecordFault::None;
 }
 
-bool MasterFileReader::ReadLeaderAt(std::int32_t mfn, std::int64_t start, LeaderReading& reading) {
+RecordFault MasterFileReader::ReadLeaderAt(std::int32_t mfn, std::int64_t start,
+                                           LeaderReading& reading) {
     return layout_.order == ByteOrder::Little ? ReadLeaderIn<ByteOrder::Little>(mfn, start, reading)
                                               : ReadLeaderIn<ByteOrder::Big>(mfn, start, reading);
 }
@@ -208,16 +227,16 @@ int MasterFileReader::ReadLeader(std::int32_t mfn, RecordLeader* leader, RecordF
     LeaderReading reading;
     const auto start = LocateRecord(mfn, why);
     if (start) {
-        if (!ReadLeaderAt(mfn, *start, reading)) {
-            why = RecordFault::PastEndOfMaster;
-        } else if (!FitsInt16(reading.leader.MFRL) || !FitsInt16(reading.leader.BASE)) {
+        why = ReadLeaderAt(mfn, *start, reading);
+        if (why == RecordFault::None &&
+            (!FitsInt16(reading.leader.MFRL) || !FitsInt16(reading.leader.BASE))) {
             why = RecordFault::WiderThanSixteenBits;
-        } else if (!reading.consistent) {
+        } else if (why == RecordFault::None && !reading.consistent) {
             why = RecordFault::InconsistentLeader;
         }
     }
     SetFault(fault, why);
-    if (!start || why == RecordFault::PastEndOfMaster || why == RecordFault::WiderThanSixteenBits) {
+    if (!start || (why != RecordFault::None && why != RecordFault::InconsistentLeader)) {
         return -1;
     }
     const WideLeader& read = reading.leader;
@@ -242,18 +261,19 @@ int MasterFileReader::ReadFields(std::int32_t mfn, DirectoryEntry* directory, st
     std::int64_t fieldsStart = 0;
     const auto start = LocateRecord(mfn, why);
     if (start) {
-        const bool read = ReadLeaderAt(mfn, *start, reading);
+        why = ReadLeaderAt(mfn, *start, reading);
         const std::int64_t entries = count > 0 ? count : 0;
         const std::int64_t length = dataLength > 0 ? dataLength : 0;
         fieldsStart = *start + reading.shape->size;
-        if (!read || fieldsStart + entries * entryShape.size + length > master->Size()) {
+        if (why == RecordFault::None &&
+            fieldsStart + entries * entryShape.size + length > master->Size()) {
             why = RecordFault::PastEndOfMaster;
-        } else if (!reading.consistent) {
+        } else if (why == RecordFault::None && !reading.consistent) {
             why = RecordFault::InconsistentLeader;
         }
     }
     SetFault(fault, why);
-    if (!start || why == RecordFault::PastEndOfMaster) {
+    if (!start || (why != RecordFault::None && why != RecordFault::InconsistentLeader)) {
         return -1;
     }
 
@@ -274,7 +294,7 @@ int MasterFileReader::ReadFields(std::int32_t mfn, DirectoryEntry* directory, st
         master->Seek(fieldsStart);
         for (std::int32_t i = 0; i < count; ++i) {
             if (!readEntry(entry)) {
-                SetFault(fault, RecordFault::PastEndOfMaster);
+                SetFault(fault, RecordFault::ReadError);
                 return -1;
             }
             if (!FitsInt16(entry.POS) || !FitsInt16(entry.LEN)) {
@@ -286,7 +306,7 @@ int MasterFileReader::ReadFields(std::int32_t mfn, DirectoryEntry* directory, st
     master->Seek(fieldsStart);
     for (std::int32_t i = 0; i < count; ++i) {
         if (!readEntry(entry)) {
-            SetFault(fault, RecordFault::PastEndOfMaster);
+            SetFault(fault, RecordFault::ReadError);
             return -1;
         }
         directory[i].TAG = static_cast<std::int16_t>(entry.TAG);
@@ -295,7 +315,7 @@ int MasterFileReader::ReadFields(std::int32_t mfn, DirectoryEntry* directory, st
     }
     const std::size_t length = dataLength > 0 ? static_cast<std::size_t>(dataLength) : 0;
     if (master->Read(data, length) != length) {
-        SetFault(fault, RecordFault::PastEndOfMaster);
+        SetFault(fault, RecordFault::ReadError);
         return -1;
     }
     data[length] = 0;
@@ -372,9 +392,15 @@ void MasterFileReader::ReadRecordIn(std::int32_t mfn, RecordFields& record, Prob
         return;
     }
     LeaderReading reading;
-    if (!ReadLeaderIn<order>(mfn, *start, reading)) {
-        Report(problems, {RecordProblem::Kind::PastEndOfMaster});
-        return;
+    switch (ReadLeaderIn<order>(mfn, *start, reading)) {
+        case RecordFault::None:
+            break;
+        case RecordFault::ReadError:
+            Report(problems, {RecordProblem::Kind::ReadError});
+            return;
+        default:
+            Report(problems, {RecordProblem::Kind::PastEndOfMaster});
+            return;
     }
     const WideLeader& leader = reading.leader;
     const LeaderShape& shape = *reading.shape;
@@ -383,14 +409,27 @@ void MasterFileReader::ReadRecordIn(std::int32_t mfn, RecordFields& record, Prob
         return;
     }
     const std::int64_t length = layout::RecordLength(leader.MFRL);
-    const unsigned char* bytes = *start + length <= master->Size()
-                                     ? master->ViewWhole(*start, static_cast<std::size_t>(length))
-                                     : nullptr;
-    if (bytes == nullptr) {
+    if (*start + length > master->Size()) {
         Report(problems, LeaderProblem(RecordProblem::Kind::PastEndOfMaster, leader, shape));
         return;
     }
     record.state = RecordFields::State::Stored;
+    if (static_cast<std::uint64_t>(length) > master->LargestView()) {
+        // Only an FFI record can be this long.
+        if (!ReadFieldsInFile<order>(*start, leader, shape, record, problems)) {
+            record.fields.clear();
+            record.valueReader = nullptr;
+            record.state = RecordFields::State::Unreadable;
+            Report(problems, {RecordProblem::Kind::ReadError});
+        }
+        return;
+    }
+    const unsigned char* bytes = master->View(*start, static_cast<std::size_t>(length));
+    if (bytes == nullptr) {
+        record.state = RecordFields::State::Unreadable;
+        Report(problems, {RecordProblem::Kind::ReadError});
+        return;
+    }
     const unsigned char* directory = bytes + shape.size;
     const unsigned char* data = bytes + leader.BASE;
     switch (layout_.format) {
@@ -409,6 +448,62 @@ void MasterFileReader::ReadRecordIn(std::int32_t mfn, RecordFields& record, Prob
     }
 }
 
+template <ByteOrder order>
+bool MasterFileReader::ReadFieldsInFile(std::int64_t start, const WideLeader& leader,
+                                        const LeaderShape& shape, RecordFields& record,
+                                        ProblemSink* problems) {
+    const std::int64_t dataStart = start + leader.BASE;
+    const std::int64_t dataLength = layout::RecordLength(leader.MFRL) - leader.BASE;
+    bool readable = true;
+    const bool read = layout::ForEachEntry<order>(
+        *master, start + shape.size, leader.NVF, layout::EntryShapeOf(layout_.format),
+        [&](const WideEntry& entry) {
+            if (!layout::EntryInsideData(entry, dataLength)) {
+                RecordProblem problem =
+                    LeaderProblem(RecordProblem::Kind::EntryOutsideData, leader, shape);
+                problem.tag = entry.TAG;
+                problem.pos = entry.POS;
+                problem.len = entry.LEN;
+                Report(problems, problem);
+                return true;
+            }
+            const std::int64_t position = dataStart + entry.POS;
+            const std::int64_t length = ZeroFreeLength(position, entry.LEN);
+            readable = length >= 0;
+            if (readable) {
+                record.fields.push_back(
+                    {entry.TAG, nullptr, static_cast<std::size_t>(length), position});
+            }
+            return readable;
+        });
+    record.valueReader = this;
+    return read && readable;
+}
+
+std::int64_t MasterFileReader::ZeroFreeLength(std::int64_t position, std::int64_t length) {
+    const auto largest = static_cast<std::int64_t>(LargestPiece());
+    for (std::int64_t done = 0; done < length;) {
+        const auto count = static_cast<std::size_t>(std::min(largest, length - done));
+        const unsigned char* bytes = master->View(position + done, count);
+        if (bytes == nullptr) {
+            return -1;
+        }
+        if (const void* zero = std::memchr(bytes, 0, count)) {
+            return done + (static_cast<const unsigned char*>(zero) - bytes);
+        }
+        done += static_cast<std::int64_t>(count);
+    }
+    return length;
+}
+
+std::size_t MasterFileReader::LargestPiece() const {
+    return std::min<std::size_t>(64 * 1024, master->LargestView());
+}
+
+const unsigned char* MasterFileReader::Piece(std::int64_t position, std::size_t count) {
+    return master->View(position, count);
+}
+
 bool MasterFileReader::ReadRecord(std::int32_t mfn, RecordFields& record, ProblemSink* problems) {
     if (!StreamsAndMfnValid(mfn)) {
         return false;
@@ -416,11 +511,21 @@ bool MasterFileReader::ReadRecord(std::int32_t mfn, RecordFields& record, Proble
     record.mfn = mfn;
     record.fields.clear();
     record.valueBytes = 0;
+    record.valueReader = nullptr;
     record.state = RecordFields::State::Unreadable;
-    if (layout_.order == ByteOrder::Little) {
-        ReadRecordIn<ByteOrder::Little>(mfn, record, problems);
-    } else {
-        ReadRecordIn<ByteOrder::Big>(mfn, record, problems);
+    // The record's fields may need more room than any record before it did.
+    try {
+        if (layout_.order == ByteOrder::Little) {
+            ReadRecordIn<ByteOrder::Little>(mfn, record, problems);
+        } else {
+            ReadRecordIn<ByteOrder::Big>(mfn, record, problems);
+        }
+    } catch (const std::bad_alloc&) {
+        record.fields.clear();
+        record.valueBytes = 0;
+        record.valueReader = nullptr;
+        record.state = RecordFields::State::Unreadable;
+        Report(problems, {RecordProblem::Kind::OutOfMemory});
     }
     return true;
 }

@@ -9,9 +9,29 @@
 struct FieldValue {
     std::int32_t tag;
     // The stored bytes up to the first zero byte among them. They lie in the
-    // reader's buffer and stay valid until its next read.
+    // reader's buffer and stay valid until its next read, with
+    // InputFile::kViewSlack readable bytes after them; nullptr for a value of
+    // a record too large to be held, which lies at `position` of the master
+    // file and is read in pieces (see ValueReader).
     const unsigned char* bytes;
+    // The value's length up to its first zero byte, in memory or in the file.
     std::size_t length;
+    std::int64_t position = 0;
+};
+
+// Reads the values that a record does not hold in memory, a piece at a time.
+class ValueReader {
+  public:
+    // The most bytes Piece gives at once; at least 4, the longest UTF-8
+    // sequence.
+    virtual std::size_t LargestPiece() const = 0;
+    // The `count` bytes at `position` of the master file, at most
+    // LargestPiece, with InputFile::kViewSlack readable bytes after them,
+    // valid until the next call; nullptr when they cannot be read.
+    virtual const unsigned char* Piece(std::int64_t position, std::size_t count) = 0;
+
+  protected:
+    ~ValueReader() = default;
 };
 
 // The fields of a record. Its storage stays from one record to the next, so
@@ -60,8 +80,12 @@ struct RecordFields {
     std::int32_t mfn = 0;
     State state = State::NotStored;
     FieldList fields;
-    // The lengths of the fields' values added up.
+    // The lengths of the fields' values added up, for a record held in
+    // memory; 0 for one whose values lie in the file.
     std::size_t valueBytes = 0;
+    // Reads the values whose `bytes` are nullptr; nullptr when the record is
+    // held in memory, as every record that fits the reader's buffer is.
+    ValueReader* valueReader = nullptr;
 };
 
 // Something wrong with one record that its export leaves out.
@@ -79,6 +103,10 @@ struct RecordProblem {
         // A directory entry whose value is not inside the data area; only
         // that field is left out.
         EntryOutsideData,
+        // The system could not read bytes that the master file holds.
+        ReadError,
+        // Memory ran out while the record was read.
+        OutOfMemory,
     };
     Kind kind;
     std::uint32_t pointer = 0;  // PointerWithoutBlock

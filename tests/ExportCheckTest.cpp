@@ -86,6 +86,36 @@ TEST_F(BrokenResultTest, StatusMustMatchTheMessages) {
     EXPECT_NE(Check(result), "");
 }
 
+// A record whose read fails, after entries outside its data area were
+// reported, say, is left out; a value cut short by a read error keeps its line.
+TEST_F(BrokenResultTest, FailedReadsLeaveTheRecordOutOrCutAValueShort) {
+    const std::string outside =
+        "mstexport: m.mst: MFN 3: field with tag 8 lies outside the data area (POS 2, LEN 2, "
+        "data area 3 bytes); line left out\n";
+    const std::string empty =
+        "[RECORD 1]\n<10>abc</10>\n<20>x\ny</20>\n\n\n[RECORD 2]\n\n\n"
+        "[RECORD 3]\n\n\n";
+    for (const char* failure :
+         {"the record could not be read (a read error); exported without fields",
+          "the memory ran out while the record was read; exported without fields"}) {
+        ExportResult result = good_;
+        result.status = 1;
+        result.messages = outside + "mstexport: m.mst: MFN 3: " + failure + "\n";
+        EXPECT_NE(Check(result), "") << failure;  // MFN 3 keeps its line
+        result.output = empty;
+        EXPECT_EQ(Check(result), "") << failure;
+    }
+    ExportResult result = good_;
+    result.status = 1;
+    result.output =
+        "[RECORD 1]\n<10>ab</10>\n<20>x\ny</20>\n\n\n[RECORD 2]\n\n\n"
+        "[RECORD 3]\n<-3>z</-3>\n\n\n";
+    result.messages =
+        "mstexport: m.mst: MFN 1: field with tag 10 could not be read to its end (a "
+        "read error); written cut short\n";
+    EXPECT_EQ(Check(result), "");
+}
+
 TEST_F(BrokenResultTest, HeadersMustRunWithoutAGapToTheRightCount) {
     const std::string one = "[RECORD 1]\n<10>abc</10>\n<20>x\ny</20>\n\n\n";
     const std::string two = "[RECORD 2]\n\n\n";

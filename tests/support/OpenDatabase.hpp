@@ -12,7 +12,10 @@
 
 class OpenDatabase {
   public:
-    explicit OpenDatabase(const DatabaseWriter& db) {
+    // The master file is read through buffers of `bufferSize` bytes.
+    explicit OpenDatabase(const DatabaseWriter& db,
+                          std::size_t bufferSize = InputFile::kDefaultBufferSize)
+        : master_(bufferSize) {
         db.WriteTo(dir_.path());
         std::string reason;
         EXPECT_TRUE(master_.Open((dir_.path() / "ths.mst").string().c_str(), reason)) << reason;
