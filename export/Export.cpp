@@ -8,13 +8,13 @@
 #include <utility>
 #include <vector>
 
-#include "DatabaseFiles.hpp"
 #include "Messages.hpp"
 #include "OutputFile.hpp"
 #include "ReadOnlyInputs.hpp"
-#include "masterfile/InputFile.hpp"
+#include "masterfile/DatabaseFiles.hpp"
 #include "masterfile/MasterFileReader.hpp"
 #include "platform/FileIdentity.hpp"
+#include "platform/InputFile.hpp"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "OutputFile.hpp"
 #include "TextBuffer.hpp"
 #include "charset/Charset.hpp"
-#include "masterfile/RecordFields.hpp"
+#include "record/RecordFields.hpp"
 
 // How ISO 2709 records are written.
 struct IsoOptions {

@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstring>
 
-#include "masterfile/InputFile.hpp"
-#include "masterfile/RecordFields.hpp"
+#include "platform/InputFile.hpp"
+#include "record/RecordFields.hpp"
 
 namespace tagged {
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "masterfile/RecordFields.hpp"
+#include "record/RecordFields.hpp"
 
 namespace pieces {
 

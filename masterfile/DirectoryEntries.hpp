@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "InputFile.hpp"
 #include "OnDiskLayout.hpp"
+#include "platform/InputFile.hpp"
 
 namespace layout {
 

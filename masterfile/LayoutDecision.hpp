@@ -2,8 +2,8 @@
 // in the files names their layout.
 #pragma once
 
-#include "InputFile.hpp"
 #include "OnDiskLayout.hpp"
+#include "platform/InputFile.hpp"
 
 // How many of the first stored records the decision reads.
 constexpr int kLayoutSample = 8;

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "InputFile.hpp"
 #include "OnDiskLayout.hpp"
-#include "RecordFields.hpp"
+#include "platform/InputFile.hpp"
+#include "record/RecordFields.hpp"
 
 // Why a record operation could not read what it was asked for.
 enum class RecordFault {

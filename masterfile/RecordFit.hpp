@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "InputFile.hpp"
 #include "OnDiskLayout.hpp"
+#include "platform/InputFile.hpp"
 
 enum class Fit {
     None,

@@ -5,7 +5,7 @@
 
 #include "DatabaseWriter.hpp"
 #include "TempDir.hpp"
-#include "masterfile/InputFile.hpp"
+#include "platform/InputFile.hpp"
 
 namespace {
 

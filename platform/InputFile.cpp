@@ -8,7 +8,7 @@
 #include <sys/types.h>  // off_t
 #endif
 
-#include "platform/Files.hpp"
+#include "Files.hpp"
 
 namespace {
 
