@@ -18,82 +18,6 @@
 
 namespace {
 
-std::string Hex(std::uint32_t value) {
-    char digits[11];
-    (void)std::snprintf(digits, sizeof digits, "0x%08X", static_cast<unsigned>(value));
-    return digits;
-}
-
-// The FFI layouts' leaders are named, so that the numbers can be checked.
-const char* LeaderName(std::int32_t leaderSize) {
-    return leaderSize == 22 ? "FFI leader" : leaderSize == 24 ? "aligned FFI leader" : "leader";
-}
-
-std::string Describe(const std::string& masterName, std::int32_t mfn,
-                     const RecordProblem& problem) {
-    std::string line = masterName + ": MFN " + std::to_string(mfn) + ": ";
-    switch (problem.kind) {
-        case RecordProblem::Kind::PointerMissing:
-            return line +
-                   "its pointer is missing from the cross-reference file; exported without fields";
-        case RecordProblem::Kind::PointerWithoutBlock:
-            return line + "its cross-reference pointer " + Hex(problem.pointer) +
-                   " names no master file block; exported without fields";
-        case RecordProblem::Kind::PastEndOfMaster:
-            return line + "the record reaches past the end of the file; exported without fields";
-        case RecordProblem::Kind::InconsistentLeader:
-            return line + "inconsistent " + LeaderName(problem.leaderSize) + " (MFRL " +
-                   std::to_string(problem.mfrl) + ", BASE " + std::to_string(problem.base) +
-                   ", NVF " + std::to_string(problem.nvf) + "); exported without fields";
-        case RecordProblem::Kind::EntryOutsideData:
-            return line + "field with tag " + std::to_string(problem.tag) +
-                   " lies outside the data area (POS " + std::to_string(problem.pos) + ", LEN " +
-                   std::to_string(problem.len) + ", data area " +
-                   std::to_string(problem.dataLength) + " bytes); line left out";
-        case RecordProblem::Kind::ReadError:
-            return line + "the record could not be read (a read error); exported without fields";
-        case RecordProblem::Kind::OutOfMemory:
-            return line + "the memory ran out while the record was read; exported without fields";
-    }
-    return line + "damaged record";
-}
-
-MessageKind KindOf(RecordProblem::Kind kind) {
-    switch (kind) {
-        case RecordProblem::Kind::PointerMissing:
-            return MessageKind::PointerMissing;
-        case RecordProblem::Kind::PointerWithoutBlock:
-            return MessageKind::PointerWithoutBlock;
-        case RecordProblem::Kind::PastEndOfMaster:
-            return MessageKind::PastEndOfMaster;
-        case RecordProblem::Kind::InconsistentLeader:
-            return MessageKind::InconsistentLeader;
-        case RecordProblem::Kind::ReadError:
-            return MessageKind::ReadError;
-        case RecordProblem::Kind::OutOfMemory:
-            return MessageKind::OutOfMemory;
-        case RecordProblem::Kind::EntryOutsideData:
-            break;
-    }
-    return MessageKind::EntryOutsideData;
-}
-
-// Says each problem of the record being read as it is found.
-class RecordMessages : public ProblemSink {
-  public:
-    RecordMessages(Messages& messages, const std::string& masterName)
-        : messages_(messages), masterName_(masterName) {}
-    void Report(const RecordProblem& problem) override {
-        messages_.AboutRecord(KindOf(problem.kind), mfn,
-                              [&] { return Describe(masterName_, mfn, problem); });
-    }
-    std::int32_t mfn = 0;
-
-  private:
-    Messages& messages_;
-    const std::string& masterName_;
-};
-
 // The output of a run: opened as the settings say, and at the end written,
 // or, when the run cannot finish, left as it was wherever it can be.
 class RunOutput {
@@ -263,14 +187,12 @@ int Export(const ExportSettings& settings, const DatabaseFiles& files, DatabaseN
     const std::int64_t exported = std::min(last, findable);
 
     OutputFile& output = runOutput.File();
-    RecordMessages problems(messages, files.master);
     RecordFields record;
     FormatContext context(output, messages, files.master);
     context.charset = settings.charset;
     context.iso = settings.iso;
     for (std::int64_t mfn = first; mfn <= exported && output.Good(); ++mfn) {
-        problems.mfn = static_cast<std::int32_t>(mfn);
-        reader.ReadRecord(static_cast<std::int32_t>(mfn), record, &problems);
+        reader.ReadRecord(static_cast<std::int32_t>(mfn), record, &messages);
         settings.format(record, context);
         if (record.state != RecordFields::State::NotStored) {
             messages.RecordRead(record.state == RecordFields::State::Stored);

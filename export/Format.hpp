@@ -40,12 +40,8 @@ struct FormatContext {
     TextBuffer scratch;
     std::vector<std::size_t> lengths;
 
-    // A message about record `mfn`; `what` makes the text after its MFN.
-    template <typename MakeText>
-    void AboutRecord(MessageKind kind, std::int32_t mfn, MakeText what) {
-        messages.AboutRecord(
-            kind, mfn, [&] { return masterName + ": MFN " + std::to_string(mfn) + ": " + what(); });
-    }
+    // Says what is wrong with a record as it is written.
+    void Report(const RecordProblem& problem) { messages.Report(problem); }
 };
 
 using RecordFormat = void (*)(const RecordFields& record, FormatContext& context);

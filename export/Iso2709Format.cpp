@@ -76,13 +76,9 @@ void AppendLines(OutputFile& output, const char* bytes, std::size_t size,
 // but a reader that splits on terminators cuts the record there.
 void ReportTerminator(FormatContext& context, std::int32_t mfn, std::int32_t tag,
                       unsigned char byte) {
-    context.AboutRecord(MessageKind::IsoTerminatorInValue, mfn, [&] {
-        const char* what = byte == '#'    ? "'#', the ISO 2709 terminator of --iso-delimiters=hash"
-                           : byte == 0x1E ? "0x1E, the ISO 2709 field terminator"
-                                          : "0x1D, the ISO 2709 record terminator";
-        return "field with tag " + std::to_string(tag) + " holds " + what +
-               "; written as stored, which readers that split on terminators will misread";
-    });
+    RecordProblem problem{ProblemKind::IsoTerminatorInValue, mfn, tag};
+    problem.byte = byte;
+    context.Report(problem);
 }
 
 // The first of the two terminators among `length` bytes at `bytes`, or 0.
@@ -109,10 +105,7 @@ void AppendIsoRecord(const RecordFields& record, FormatContext& context) {
         const FieldValue& field = record.fields[i];
         if (field.tag < 0 || field.tag > kLargestTag) {
             lengths[i] = 0;
-            context.AboutRecord(MessageKind::IsoTagOutOfRange, record.mfn, [&] {
-                return "field with tag " + std::to_string(field.tag) +
-                       " left out: ISO 2709 tags run from 0 to 999";
-            });
+            context.Report({ProblemKind::IsoTagOutOfRange, record.mfn, field.tag});
             continue;
         }
         std::size_t length = field.length;
@@ -122,7 +115,8 @@ void AppendIsoRecord(const RecordFields& record, FormatContext& context) {
                     ValueBytesInPieces(context, record, field);
                 if (!converted) {
                     lengths[i] = 0;
-                    ReportUnreadValue(context, record.mfn, field.tag, "; left out");
+                    ReportUnreadValue(context, record.mfn, field.tag,
+                                      ProblemKind::UnreadValueLeftOut);
                     continue;
                 }
                 length = *converted;
@@ -132,11 +126,9 @@ void AppendIsoRecord(const RecordFields& record, FormatContext& context) {
         }
         if (length > kLongestValue) {
             lengths[i] = 0;
-            context.AboutRecord(MessageKind::IsoValueTooLong, record.mfn, [&] {
-                return "field with tag " + std::to_string(field.tag) + " left out: its " +
-                       std::to_string(length) +
-                       " bytes are more than the 9998 of an ISO 2709 field";
-            });
+            RecordProblem problem{ProblemKind::IsoValueTooLong, record.mfn, field.tag};
+            problem.count = length;
+            context.Report(problem);
             continue;
         }
         lengths[i] = length + 1;  // and its terminator
@@ -145,18 +137,15 @@ void AppendIsoRecord(const RecordFields& record, FormatContext& context) {
         ++kept;
     }
     if (kept == 0) {
-        context.AboutRecord(MessageKind::IsoNothingLeft, record.mfn, [] {
-            return std::string("record left out: ISO 2709 can hold none of its fields");
-        });
+        context.Report({ProblemKind::IsoNothingLeft, record.mfn});
         return;
     }
     const std::size_t base = kLeaderSize + kEntrySize * kept + 1;
     const std::size_t size = base + valueBytes + 1;
     if (size > kLongestRecord) {
-        context.AboutRecord(MessageKind::IsoRecordTooLong, record.mfn, [&] {
-            return "record left out: its " + std::to_string(size) +
-                   " bytes in ISO 2709 are more than the 99999 a record can have";
-        });
+        RecordProblem problem{ProblemKind::IsoRecordTooLong, record.mfn};
+        problem.count = size;
+        context.Report(problem);
         return;
     }
 
@@ -191,7 +180,8 @@ void AppendIsoRecord(const RecordFields& record, FormatContext& context) {
                 char* const written = value;
                 value = WriteValueInPieces(context, record, field, value);
                 if (value == nullptr) {
-                    ReportUnreadValue(context, record.mfn, field.tag, "; record left out");
+                    ReportUnreadValue(context, record.mfn, field.tag,
+                                      ProblemKind::UnreadValueRecordLeftOut);
                     return;
                 }
                 // The terminators are ASCII, kept as they are by every conversion.

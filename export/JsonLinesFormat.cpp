@@ -70,15 +70,10 @@ char* WriteEscaped(char* out, const unsigned char* bytes, std::size_t length) {
 // Says that a value of record `mfn` is not UTF-8 and was written with U+FFFD.
 void ReportNotUtf8(FormatContext& context, std::int32_t mfn, std::int32_t tag,
                    const ConversionProblem& problem) {
-    context.AboutRecord(MessageKind::NotUtf8, mfn, [&] {
-        char byte[8];
-        (void)std::snprintf(byte, sizeof byte, "0x%02X",
-                            static_cast<unsigned>(problem.firstBadByte));
-        return "field with tag " + std::to_string(tag) + " is not valid UTF-8 (byte " + byte +
-               (problem.badBytes > 1 ? ", " + std::to_string(problem.badBytes) + " such bytes"
-                                     : std::string()) +
-               "); written with U+FFFD: give --encoding with the database's code page";
-    });
+    RecordProblem said{ProblemKind::NotUtf8, mfn, tag};
+    said.byte = problem.firstBadByte;
+    said.count = problem.badBytes;
+    context.Report(said);
 }
 
 // Writes the value of `field`, which the record holds in memory, as a JSON
@@ -191,7 +186,7 @@ void AppendJsonValue(FormatContext& context, const RecordFields& record, const F
         ReportNotUtf8(context, record.mfn, field.tag, problems.notUtf8);
     }
     if (!whole) {
-        ReportUnreadValue(context, record.mfn, field.tag, "; written cut short");
+        ReportUnreadValue(context, record.mfn, field.tag, ProblemKind::ValueCutShort);
     }
 }
 

@@ -16,26 +16,9 @@
 #include <string>
 #include <vector>
 
-// The kinds of message about one record, each limited on its own.
-enum class MessageKind {
-    PointerMissing,
-    PointerWithoutBlock,
-    PastEndOfMaster,
-    InconsistentLeader,
-    EntryOutsideData,
-    ReadError,
-    OutOfMemory,
-    UndefinedByte,
-    NotUtf8,
-    IsoTagOutOfRange,
-    IsoValueTooLong,
-    IsoRecordTooLong,
-    IsoNothingLeft,
-    IsoTerminatorInValue,
-    kCount
-};
+#include "record/Problems.hpp"
 
-class Messages {
+class Messages : public ProblemSink {
   public:
     static constexpr int kListed = 20;
     // The fewest unreadable stored records, and no readable one, that make
@@ -47,26 +30,9 @@ class Messages {
     // A message about the whole run, always printed.
     void Say(const std::string& line);
 
-    // A message about record `mfn`; `text` makes its line (after
-    // "mstexport: ") and is only called when the line will be printed.
-    template <typename MakeText>
-    void AboutRecord(MessageKind kind, std::int32_t mfn, MakeText text) {
-        Tally& tally = tallies_[static_cast<int>(kind)];
-        ++said_;
-        tally.first = tally.count == 0 ? mfn : tally.first;
-        tally.last = mfn;
-        ++tally.count;
-        if (tally.listed >= kListed) {
-            tally.restFirst = tally.count - tally.listed == 1 ? mfn : tally.restFirst;
-            return;
-        }
-        ++tally.listed;
-        if (holding_) {
-            held_.push_back("mstexport: " + text() + "\n");
-        } else {
-            Print("mstexport: " + text() + "\n");
-        }
-    }
+    // A message about a record, "NAME: MFN n: ..." (the text made only when
+    // the line will be printed), tallied by its kind.
+    void Report(const RecordProblem& problem) override;
 
     // Called after each stored record (one whose pointer locates a record,
     // or should), with whether any of it could be read.
@@ -107,7 +73,7 @@ class Messages {
     std::string masterName_;
     std::string crossRefName_;
     long long said_ = 0;
-    Tally tallies_[static_cast<int>(MessageKind::kCount)];
+    Tally tallies_[static_cast<int>(ProblemKind::kCount)];
     // Until a stored record reads well, the listed messages (at most kListed
     // of each kind) are held back: if none does, one line replaces them all.
     bool holding_ = true;

@@ -39,7 +39,7 @@ bool MasterFileReader::AppendRecordText(std::int32_t mfn, std::string& text,
                                   lines.Extend(tagged::CopyValue(
                                       lines.Room(length + tagged::kOverrun), bytes, length));
                               })) {
-                list.Report({RecordProblem::Kind::ReadError});
+                list.Report({ProblemKind::ValueCutShort, mfn, field.tag});
             }
             lines.Extend(tagged::WriteClose(lines.Room(tagged::kMostMarkup), field.tag));
         }

@@ -22,9 +22,9 @@ void ReportBadBytes(FormatContext& context, std::int32_t mfn, std::int32_t tag,
                     const Charset& charset, const ConversionProblem& problem);
 
 // Says that the value of the field with `tag` of record `mfn` could not be
-// read whole; `consequence` follows, "; written cut short" say.
+// read whole; `kind` says what became of it.
 void ReportUnreadValue(FormatContext& context, std::int32_t mfn, std::int32_t tag,
-                       const char* consequence);
+                       ProblemKind kind);
 
 // The bytes WriteValue writes for `field`, which the record holds in memory.
 inline std::size_t ValueBytes(const FormatContext& context, const FieldValue& field) {

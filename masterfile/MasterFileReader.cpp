@@ -24,19 +24,12 @@ void SetFault(RecordFault* fault, RecordFault value) {
     }
 }
 
-void Report(ProblemSink* problems, const RecordProblem& problem) {
-    if (problems != nullptr) {
-        problems->Report(problem);
-    }
-}
-
 bool FitsInt16(std::int32_t value) {
     return value >= std::numeric_limits<std::int16_t>::min() &&
            value <= std::numeric_limits<std::int16_t>::max();
 }
 
-RecordProblem LeaderProblem(RecordProblem::Kind kind, const WideLeader& leader,
-                            const LeaderShape& shape) {
+RecordProblem LeaderProblem(ProblemKind kind, const WideLeader& leader, const LeaderShape& shape) {
     RecordProblem problem{kind};
     problem.mfrl = leader.MFRL;
     problem.base = leader.BASE;
@@ -61,12 +54,11 @@ void AppendFields(const unsigned char* directory, const unsigned char* data,
         const WideEntry entry =
             layout::DecodeEntry<order>(directory + entryShape.size * i, entryShape);
         if (!layout::EntryInsideData(entry, dataLength)) {
-            RecordProblem problem =
-                LeaderProblem(RecordProblem::Kind::EntryOutsideData, leader, shape);
+            RecordProblem problem = LeaderProblem(ProblemKind::EntryOutsideData, leader, shape);
             problem.tag = entry.TAG;
             problem.pos = entry.POS;
             problem.len = entry.LEN;
-            Report(problems, problem);
+            ReportProblem(record, problem, problems);
             continue;
         }
         // A value ends at its first zero byte.
@@ -108,11 +100,12 @@ int MasterFileReader::ReadControlRecord() {
 }
 
 template <ByteOrder order>
-std::optional<std::int64_t> MasterFileReader::LocateRecordIn(std::int32_t mfn, RecordFault& fault,
+std::optional<std::int64_t> MasterFileReader::LocateRecordIn(std::int32_t mfn,
+                                                             std::optional<ProblemKind>& problem,
                                                              std::uint32_t* pointer) {
     const unsigned char* bytes = crossRef->View(layout::PointerPosition(mfn), layout::kPointerSize);
     if (bytes == nullptr) {
-        fault = RecordFault::PointerMissing;
+        problem = ProblemKind::PointerMissing;
         return std::nullopt;
     }
     const std::uint32_t value = layout::Uint32<order>(bytes);
@@ -120,55 +113,50 @@ std::optional<std::int64_t> MasterFileReader::LocateRecordIn(std::int32_t mfn, R
         *pointer = value;
     }
     const layout::PointerTarget target = layout::DecodePointer(value, layout_.pointerShift);
-    switch (target.kind) {
-        case layout::PointerKind::Record:
-            return target.position;
-        case layout::PointerKind::NoBlock:
-            fault = RecordFault::PointerWithoutBlock;
-            return std::nullopt;
-        case layout::PointerKind::NeverWritten:
-        case layout::PointerKind::Deleted:
-            break;
+    if (target.kind == layout::PointerKind::Record) {
+        return target.position;
     }
-    fault = RecordFault::NotStored;
+    if (target.kind == layout::PointerKind::NoBlock) {
+        problem = ProblemKind::PointerWithoutBlock;
+    }
     return std::nullopt;
 }
 
-std::optional<std::int64_t> MasterFileReader::LocateRecord(std::int32_t mfn, RecordFault& fault,
-                                                           std::uint32_t* pointer) {
+std::optional<std::int64_t> MasterFileReader::LocateRecord(std::int32_t mfn,
+                                                           std::optional<ProblemKind>& problem) {
     return layout_.order == ByteOrder::Little
-               ? LocateRecordIn<ByteOrder::Little>(mfn, fault, pointer)
-               : LocateRecordIn<ByteOrder::Big>(mfn, fault, pointer);
+               ? LocateRecordIn<ByteOrder::Little>(mfn, problem, nullptr)
+               : LocateRecordIn<ByteOrder::Big>(mfn, problem, nullptr);
 }
 
 template <ByteOrder order>
-RecordFault MasterFileReader::ReadLeaderIn(std::int32_t mfn, std::int64_t start,
-                                           LeaderReading& reading) {
+std::optional<ProblemKind> MasterFileReader::ReadLeaderIn(std::int32_t mfn, std::int64_t start,
+                                                          LeaderReading& reading) {
     const std::int64_t available = master->Size() - start;
     if (layout_.format != RecordFormat::Standard) {
         const LeaderShape& shape = layout::FfiLeaderShapeOf(layout_.format);
         if (available < shape.size) {
-            return RecordFault::PastEndOfMaster;
+            return ProblemKind::PastEndOfMaster;
         }
         const unsigned char* bytes = master->View(start, static_cast<std::size_t>(shape.size));
         if (bytes == nullptr) {
-            return RecordFault::ReadError;
+            return ProblemKind::ReadError;
         }
         reading.leader = layout::DecodeLeader<order>(bytes, shape);
         reading.shape = &shape;
         reading.consistent = layout::LeaderIsConsistent(reading.leader, shape,
                                                         layout::EntryShapeOf(layout_.format).size);
-        return RecordFault::None;
+        return std::nullopt;
     }
 
     if (available < layout::kLeaderSize) {
-        return RecordFault::PastEndOfMaster;
+        return ProblemKind::PastEndOfMaster;
     }
     const std::size_t wanted =
         available >= layout::kAlignedLeaderSize ? layout::kAlignedLeaderSize : layout::kLeaderSize;
     const unsigned char* bytes = master->View(start, wanted);
     if (bytes == nullptr) {
-        return RecordFault::ReadError;
+        return ProblemKind::ReadError;
     }
     const WideLeader standard = layout::DecodeLeader<order>(bytes, layout::kStandardLeader);
     const bool standardFits =
@@ -179,7 +167,7 @@ RecordFault MasterFileReader::ReadLeaderIn(std::int32_t mfn, std::int64_t start,
     // agree, which spares decoding it for nearly every record.
     if (standard.NVF !=
         layout::kAlignedLeaderSize + layout::kDirectoryEntrySize * standard.STATUS) {
-        return RecordFault::None;
+        return std::nullopt;
     }
     // Both readings share MFRL.
     const bool pastEnd = start + layout::RecordLength(standard.MFRL) > master->Size();
@@ -188,15 +176,15 @@ RecordFault MasterFileReader::ReadLeaderIn(std::int32_t mfn, std::int64_t start,
         // rest of it tells whether it is consistent.
         const bool alignedConsistent =
             standard.STATUS >= 0 && layout::RecordLength(standard.MFRL) >= standard.NVF;
-        return !standardFits && alignedConsistent ? RecordFault::PastEndOfMaster
-                                                  : RecordFault::None;
+        return !standardFits && alignedConsistent ? std::optional(ProblemKind::PastEndOfMaster)
+                                                  : std::nullopt;
     }
     const WideLeader aligned = layout::DecodeLeader<order>(bytes, layout::kAlignedLeader);
     if (!layout::LeaderIsConsistent(aligned, layout::kAlignedLeader, layout::kDirectoryEntrySize)) {
-        return RecordFault::None;
+        return std::nullopt;
     }
     if (pastEnd) {
-        return standardFits ? RecordFault::None : RecordFault::PastEndOfMaster;
+        return standardFits ? std::nullopt : std::optional(ProblemKind::PastEndOfMaster);
     }
     // Both readings can be consistent, for example when an aligned record's
     // back pointer happens to look like an 18-byte BASE. The record's own
@@ -210,33 +198,46 @@ RecordFault MasterFileReader::ReadLeaderIn(std::int32_t mfn, std::int64_t start,
                                       layout::kStandardEntry, order)))) {
         reading = {aligned, &layout::kAlignedLeader, true};
     }
-    return RecordFault::None;
+    return std::nullopt;
 }
 
-RecordFault MasterFileReader::ReadLeaderAt(std::int32_t mfn, std::int64_t start,
-                                           LeaderReading& reading) {
+std::optional<ProblemKind> MasterFileReader::ReadLeaderAt(std::int32_t mfn, std::int64_t start,
+                                                          LeaderReading& reading) {
     return layout_.order == ByteOrder::Little ? ReadLeaderIn<ByteOrder::Little>(mfn, start, reading)
                                               : ReadLeaderIn<ByteOrder::Big>(mfn, start, reading);
+}
+
+RecordFault MasterFileReader::FindLeader(std::int32_t mfn, std::int64_t& start,
+                                         LeaderReading& reading) {
+    std::optional<ProblemKind> problem;
+    const auto located = LocateRecord(mfn, problem);
+    if (!located) {
+        return !problem                                  ? RecordFault::NotStored
+               : *problem == ProblemKind::PointerMissing ? RecordFault::PointerMissing
+                                                         : RecordFault::PointerWithoutBlock;
+    }
+    start = *located;
+    problem = ReadLeaderAt(mfn, start, reading);
+    if (problem) {
+        return *problem == ProblemKind::ReadError ? RecordFault::ReadError
+                                                  : RecordFault::PastEndOfMaster;
+    }
+    return reading.consistent ? RecordFault::None : RecordFault::InconsistentLeader;
 }
 
 int MasterFileReader::ReadLeader(std::int32_t mfn, RecordLeader* leader, RecordFault* fault) {
     if (!StreamsAndMfnValid(mfn) || leader == nullptr) {
         return -1;
     }
-    RecordFault why = RecordFault::None;
+    std::int64_t start = 0;
     LeaderReading reading;
-    const auto start = LocateRecord(mfn, why);
-    if (start) {
-        why = ReadLeaderAt(mfn, *start, reading);
-        if (why == RecordFault::None &&
-            (!FitsInt16(reading.leader.MFRL) || !FitsInt16(reading.leader.BASE))) {
-            why = RecordFault::WiderThanSixteenBits;
-        } else if (why == RecordFault::None && !reading.consistent) {
-            why = RecordFault::InconsistentLeader;
-        }
+    RecordFault why = FindLeader(mfn, start, reading);
+    if ((why == RecordFault::None || why == RecordFault::InconsistentLeader) &&
+        (!FitsInt16(reading.leader.MFRL) || !FitsInt16(reading.leader.BASE))) {
+        why = RecordFault::WiderThanSixteenBits;
     }
     SetFault(fault, why);
-    if (!start || (why != RecordFault::None && why != RecordFault::InconsistentLeader)) {
+    if (why != RecordFault::None && why != RecordFault::InconsistentLeader) {
         return -1;
     }
     const WideLeader& read = reading.leader;
@@ -256,24 +257,18 @@ int MasterFileReader::ReadFields(std::int32_t mfn, DirectoryEntry* directory, st
         return -1;
     }
     const EntryShape& entryShape = layout::EntryShapeOf(layout_.format);
-    RecordFault why = RecordFault::None;
+    std::int64_t start = 0;
     LeaderReading reading;
-    std::int64_t fieldsStart = 0;
-    const auto start = LocateRecord(mfn, why);
-    if (start) {
-        why = ReadLeaderAt(mfn, *start, reading);
-        const std::int64_t entries = count > 0 ? count : 0;
-        const std::int64_t length = dataLength > 0 ? dataLength : 0;
-        fieldsStart = *start + reading.shape->size;
-        if (why == RecordFault::None &&
-            fieldsStart + entries * entryShape.size + length > master->Size()) {
-            why = RecordFault::PastEndOfMaster;
-        } else if (why == RecordFault::None && !reading.consistent) {
-            why = RecordFault::InconsistentLeader;
-        }
+    RecordFault why = FindLeader(mfn, start, reading);
+    const std::int64_t fieldsStart = start + reading.shape->size;
+    const std::int64_t entries = count > 0 ? count : 0;
+    if ((why == RecordFault::None || why == RecordFault::InconsistentLeader) &&
+        fieldsStart + entries * entryShape.size + (dataLength > 0 ? dataLength : 0) >
+            master->Size()) {
+        why = RecordFault::PastEndOfMaster;
     }
     SetFault(fault, why);
-    if (!start || (why != RecordFault::None && why != RecordFault::InconsistentLeader)) {
+    if (why != RecordFault::None && why != RecordFault::InconsistentLeader) {
         return -1;
     }
 
@@ -360,7 +355,6 @@ bool MasterFileReader::ReadPlainRecord(std::int64_t start, RecordFields& record)
     }
     record.fields.Resize(static_cast<std::size_t>(nvf));
     record.valueBytes = valueBytes;
-    record.state = RecordFields::State::Stored;
     return true;
 }
 
@@ -368,23 +362,15 @@ template <ByteOrder order>
 void MasterFileReader::ReadRecordIn(std::int32_t mfn, RecordFields& record, ProblemSink* problems) {
     // The record is found once, and read straight from the master file's
     // buffer: leader, directory and data area are all in one view.
-    RecordFault fault = RecordFault::None;
-    std::uint32_t pointer = 0;
-    const auto start = LocateRecordIn<order>(mfn, fault, &pointer);
+    std::optional<ProblemKind> notFound;
+    RecordProblem problem{ProblemKind::PointerMissing};
+    const auto start = LocateRecordIn<order>(mfn, notFound, &problem.pointer);
     if (!start) {
-        switch (fault) {
-            case RecordFault::PointerMissing:
-                Report(problems, {RecordProblem::Kind::PointerMissing});
-                break;
-            case RecordFault::PointerWithoutBlock: {
-                RecordProblem problem{RecordProblem::Kind::PointerWithoutBlock};
-                problem.pointer = pointer;
-                Report(problems, problem);
-                break;
-            }
-            default:
-                record.state = RecordFields::State::NotStored;
-                break;
+        if (notFound) {
+            problem.kind = *notFound;
+            ReportProblem(record, problem, problems);
+        } else {
+            record.state = RecordFields::State::NotStored;
         }
         return;
     }
@@ -392,42 +378,32 @@ void MasterFileReader::ReadRecordIn(std::int32_t mfn, RecordFields& record, Prob
         return;
     }
     LeaderReading reading;
-    switch (ReadLeaderIn<order>(mfn, *start, reading)) {
-        case RecordFault::None:
-            break;
-        case RecordFault::ReadError:
-            Report(problems, {RecordProblem::Kind::ReadError});
-            return;
-        default:
-            Report(problems, {RecordProblem::Kind::PastEndOfMaster});
-            return;
+    if (const std::optional<ProblemKind> unread = ReadLeaderIn<order>(mfn, *start, reading)) {
+        ReportProblem(record, {*unread}, problems);
+        return;
     }
     const WideLeader& leader = reading.leader;
     const LeaderShape& shape = *reading.shape;
     if (!reading.consistent) {
-        Report(problems, LeaderProblem(RecordProblem::Kind::InconsistentLeader, leader, shape));
+        ReportProblem(record, LeaderProblem(ProblemKind::InconsistentLeader, leader, shape),
+                      problems);
         return;
     }
     const std::int64_t length = layout::RecordLength(leader.MFRL);
     if (*start + length > master->Size()) {
-        Report(problems, LeaderProblem(RecordProblem::Kind::PastEndOfMaster, leader, shape));
+        ReportProblem(record, LeaderProblem(ProblemKind::PastEndOfMaster, leader, shape), problems);
         return;
     }
-    record.state = RecordFields::State::Stored;
     if (static_cast<std::uint64_t>(length) > master->LargestView()) {
         // Only an FFI record can be this long.
         if (!ReadFieldsInFile<order>(*start, leader, shape, record, problems)) {
-            record.fields.clear();
-            record.valueReader = nullptr;
-            record.state = RecordFields::State::Unreadable;
-            Report(problems, {RecordProblem::Kind::ReadError});
+            ReportProblem(record, {ProblemKind::ReadError}, problems);
         }
         return;
     }
     const unsigned char* bytes = master->View(*start, static_cast<std::size_t>(length));
     if (bytes == nullptr) {
-        record.state = RecordFields::State::Unreadable;
-        Report(problems, {RecordProblem::Kind::ReadError});
+        ReportProblem(record, {ProblemKind::ReadError}, problems);
         return;
     }
     const unsigned char* directory = bytes + shape.size;
@@ -459,12 +435,11 @@ bool MasterFileReader::ReadFieldsInFile(std::int64_t start, const WideLeader& le
         *master, start + shape.size, leader.NVF, layout::EntryShapeOf(layout_.format),
         [&](const WideEntry& entry) {
             if (!layout::EntryInsideData(entry, dataLength)) {
-                RecordProblem problem =
-                    LeaderProblem(RecordProblem::Kind::EntryOutsideData, leader, shape);
+                RecordProblem problem = LeaderProblem(ProblemKind::EntryOutsideData, leader, shape);
                 problem.tag = entry.TAG;
                 problem.pos = entry.POS;
                 problem.len = entry.LEN;
-                Report(problems, problem);
+                ReportProblem(record, problem, problems);
                 return true;
             }
             const std::int64_t position = dataStart + entry.POS;
@@ -512,7 +487,7 @@ bool MasterFileReader::ReadRecord(std::int32_t mfn, RecordFields& record, Proble
     record.fields.clear();
     record.valueBytes = 0;
     record.valueReader = nullptr;
-    record.state = RecordFields::State::Unreadable;
+    record.state = RecordFields::State::Stored;
     // The record's fields may need more room than any record before it did.
     try {
         if (layout_.order == ByteOrder::Little) {
@@ -521,11 +496,7 @@ bool MasterFileReader::ReadRecord(std::int32_t mfn, RecordFields& record, Proble
             ReadRecordIn<ByteOrder::Big>(mfn, record, problems);
         }
     } catch (const std::bad_alloc&) {
-        record.fields.clear();
-        record.valueBytes = 0;
-        record.valueReader = nullptr;
-        record.state = RecordFields::State::Unreadable;
-        Report(problems, {RecordProblem::Kind::OutOfMemory});
+        ReportProblem(record, {ProblemKind::OutOfMemory}, problems);
     }
     return true;
 }

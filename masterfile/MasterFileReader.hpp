@@ -110,20 +110,29 @@ class MasterFileReader final : public ValueReader {
     };
 
     bool StreamsAndMfnValid(std::int32_t mfn) const;
-    // Finds the master file position of `mfn`'s record; on failure says why.
-    std::optional<std::int64_t> LocateRecord(std::int32_t mfn, RecordFault& fault,
-                                             std::uint32_t* pointer = nullptr);
+    // The master file position of `mfn`'s record, from its cross-reference
+    // pointer (put into `pointer` when given). Nothing for a record that is
+    // not stored, or, with `problem` saying why, whose pointer locates none.
+    std::optional<std::int64_t> LocateRecord(std::int32_t mfn, std::optional<ProblemKind>& problem);
     template <layout::ByteOrder order>
-    std::optional<std::int64_t> LocateRecordIn(std::int32_t mfn, RecordFault& fault,
+    std::optional<std::int64_t> LocateRecordIn(std::int32_t mfn,
+                                               std::optional<ProblemKind>& problem,
                                                std::uint32_t* pointer);
     // Reads the leader of `mfn`'s record at `start` in the database's layout
-    // and, in the standard format, in whichever leader fits it. None when
+    // and, in the standard format, in whichever leader fits it. Nothing when
     // read; PastEndOfMaster when the file ends inside it, or when only the
     // aligned reading is consistent and the record reaches past the end of
     // the file; ReadError when the system cannot read it.
-    RecordFault ReadLeaderAt(std::int32_t mfn, std::int64_t start, LeaderReading& reading);
+    std::optional<ProblemKind> ReadLeaderAt(std::int32_t mfn, std::int64_t start,
+                                            LeaderReading& reading);
     template <layout::ByteOrder order>
-    RecordFault ReadLeaderIn(std::int32_t mfn, std::int64_t start, LeaderReading& reading);
+    std::optional<ProblemKind> ReadLeaderIn(std::int32_t mfn, std::int64_t start,
+                                            LeaderReading& reading);
+    // The first steps of ReadLeader and ReadFields, which are ReadRecord's:
+    // finds `mfn`'s record and reads its leader. The fault when it cannot be
+    // read that far, InconsistentLeader when the leader is not consistent,
+    // None otherwise.
+    RecordFault FindLeader(std::int32_t mfn, std::int64_t& start, LeaderReading& reading);
     template <layout::ByteOrder order>
     void ReadRecordIn(std::int32_t mfn, RecordFields& record, ProblemSink* problems);
     // The way nearly every record of a standard database is read: an 18-byte

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "Problems.hpp"
+
 struct FieldValue {
     std::int32_t tag;
     // The stored bytes up to the first zero byte among them. They lie in the
@@ -74,7 +76,8 @@ struct RecordFields {
         Stored,
         // Deleted, or an MFN that was never written: nothing to read, no damage.
         NotStored,
-        // Damaged past reading: exported without fields, with a problem saying why.
+        // Damaged past reading: exported without fields, with a problem saying
+        // why (see ReportProblem).
         Unreadable,
     };
     std::int32_t mfn = 0;
@@ -88,49 +91,17 @@ struct RecordFields {
     ValueReader* valueReader = nullptr;
 };
 
-// Something wrong with one record that its export leaves out.
-struct RecordProblem {
-    enum class Kind {
-        // The MFN's pointer is not wholly inside the cross-reference file.
-        PointerMissing,
-        // A pointer that is neither 0 nor deleted, but names no master file block.
-        PointerWithoutBlock,
-        // The record reaches past the end of the master file.
-        PastEndOfMaster,
-        // NVF < 0, BASE != leader size + entry size * NVF, or the record's
-        // length < BASE.
-        InconsistentLeader,
-        // A directory entry whose value is not inside the data area; only
-        // that field is left out.
-        EntryOutsideData,
-        // The system could not read bytes that the master file holds.
-        ReadError,
-        // Memory ran out while the record was read.
-        OutOfMemory,
-    };
-    Kind kind;
-    std::uint32_t pointer = 0;  // PointerWithoutBlock
-    // The leader as read, for InconsistentLeader and EntryOutsideData; MFRL
-    // is negative for a locked record.
-    std::int32_t mfrl = 0;
-    std::int32_t base = 0;
-    std::int32_t nvf = 0;
-    // The data area's length: the record's length, MFRL's absolute value, less BASE.
-    std::int64_t dataLength = 0;
-    // The size of the leader the numbers were read from: 18 for the
-    // standard format, 22 or 24 for the FFI ones.
-    std::int32_t leaderSize = 0;
-    // The entry, for EntryOutsideData.
-    std::int32_t tag = 0;
-    std::int32_t pos = 0;
-    std::int32_t len = 0;
-};
-
-// Where the reader reports what it leaves out of a record, as it finds it.
-class ProblemSink {
-  public:
-    virtual void Report(const RecordProblem& problem) = 0;
-
-  protected:
-    ~ProblemSink() = default;
-};
+// Says `problem` of `record` to `problems`. A problem that costs the record
+// its fields leaves it without them, Unreadable.
+inline void ReportProblem(RecordFields& record, RecordProblem problem, ProblemSink* problems) {
+    problem.mfn = record.mfn;
+    if (OutcomeOf(problem.kind) == Outcome::RecordWithoutFields) {
+        record.fields.clear();
+        record.valueBytes = 0;
+        record.valueReader = nullptr;
+        record.state = RecordFields::State::Unreadable;
+    }
+    if (problems != nullptr) {
+        problems->Report(problem);
+    }
+}

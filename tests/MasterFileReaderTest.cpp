@@ -269,7 +269,7 @@ TEST_F(MasterFileReaderTest, ReadThatFailsInsideTheFileIsAReadError) {
         std::vector<RecordProblem> problems;
         EXPECT_EQ(reader_.RecordText(mfn, &problems), "") << "MFN " << mfn;
         ASSERT_EQ(problems.size(), 1u) << "MFN " << mfn;
-        EXPECT_EQ(problems[0].kind, RecordProblem::Kind::ReadError) << "MFN " << mfn;
+        EXPECT_EQ(problems[0].kind, ProblemKind::ReadError) << "MFN " << mfn;
     }
     RecordLeader leader = Sentinel();
     RecordFault fault = RecordFault::None;
