@@ -31,14 +31,14 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         const std::string& argument = arguments[i];
         if (optionsEnded || argument == "-" || argument.empty() || argument[0] != '-') {
             if (databaseGiven) {
-                line.error = "more than one database given: '" + line.settings.database +
-                             "' and '" + argument + "'";
+                line.error =
+                    "more than one database given: '" + line.database + "' and '" + argument + "'";
             } else if (argument == "-") {
                 line.error = "the database cannot come from standard input ('-'); name its files";
             } else if (argument.empty()) {
                 line.error = "the database's name is empty";
             }
-            line.settings.database = argument;
+            line.database = argument;
             databaseGiven = true;
             continue;
         }
@@ -75,7 +75,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             line.error = option->apply(line, value);
         }
     }
-    if (line.error.empty() && line.isoOptionGiven && line.settings.format != AppendIso2709Record) {
+    if (line.error.empty() && line.isoOptionGiven && line.format.append != AppendIso2709Record) {
         line.error = "--iso-delimiters and --iso-line-end go with --format=iso2709";
     }
     if (line.error.empty() && line.settings.from > line.settings.to) {

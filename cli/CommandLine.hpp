@@ -9,7 +9,11 @@
 struct CommandLine {
     enum class Action { Export, Help, Version };
     Action action = Action::Export;
+    // The master file with or without its extension, or a folder; empty for
+    // ths.mst and ths.xrf in the current folder (see FindDatabaseFiles).
+    std::string database;
     ExportSettings settings;
+    FormatChoice format{AppendTaggedRecord, {}};
     // Whether an option of the ISO 2709 format was given, which the other
     // formats have no use for.
     bool isoOptionGiven = false;

@@ -73,7 +73,7 @@ constexpr Option kOptions[] = {
          };
          for (const auto& [name, format] : kFormats) {
              if (SameWord(value, name)) {
-                 line.settings.format = format;
+                 line.format.append = format;
                  return std::string();
              }
          }
@@ -91,9 +91,9 @@ constexpr Option kOptions[] = {
      [](CommandLine& line, const std::string& value) {
          line.isoOptionGiven = true;
          if (SameWord(value, "control") || SameWord(value, "hash")) {
-             line.settings.iso.terminators = SameWord(value, "hash")
-                                                 ? IsoOptions::Terminators::Hash
-                                                 : IsoOptions::Terminators::Control;
+             line.format.iso.terminators = SameWord(value, "hash")
+                                               ? IsoOptions::Terminators::Hash
+                                               : IsoOptions::Terminators::Control;
              return std::string();
          }
          return "--iso-delimiters takes control or hash, not '" + value + "'";
@@ -108,7 +108,7 @@ constexpr Option kOptions[] = {
          };
          for (const auto& [name, end] : kEnds) {
              if (SameWord(value, name)) {
-                 line.settings.iso.lineEnd = end;
+                 line.format.iso.lineEnd = end;
                  return std::string();
              }
          }

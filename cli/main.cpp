@@ -3,7 +3,7 @@
 #include <new>
 #include <string>
 
-#include "cli/CommandLine.hpp"
+#include "ExportCommand.hpp"
 #include "platform/Files.hpp"
 
 namespace {
@@ -36,7 +36,7 @@ int Run(int argc, char** argv) {
         case CommandLine::Action::Export:
             break;
     }
-    return ExportDatabase(line.settings, stderr);
+    return ExportDatabase(line, stderr);
 }
 
 }  // namespace

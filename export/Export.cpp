@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <new>
 #include <string>
 #include <utility>
@@ -11,10 +12,7 @@
 #include "Messages.hpp"
 #include "OutputFile.hpp"
 #include "ReadOnlyInputs.hpp"
-#include "masterfile/DatabaseFiles.hpp"
-#include "masterfile/MasterFileReader.hpp"
 #include "platform/FileIdentity.hpp"
-#include "platform/InputFile.hpp"
 
 namespace {
 
@@ -102,11 +100,42 @@ class RunOutput {
     bool opened_ = false;
 };
 
-int Export(const ExportSettings& settings, const DatabaseFiles& files, DatabaseName name,
-           const std::string& notFound, Messages& messages, RunOutput& runOutput) {
+// Writes each record the source yields in the format, and says how far it got.
+void WriteRecords(RecordSource& source, std::int64_t total, const FormatChoice& format,
+                  const ExportSettings& settings, Messages& messages, OutputFile& output) {
+    FormatContext context(output, messages, source.Name());
+    context.charset = settings.charset;
+    context.iso = format.iso;
+    // One comparison a record when nobody asks for progress.
+    constexpr std::int64_t kProgressInterval = 4096;
+    std::int64_t nextProgress = std::numeric_limits<std::int64_t>::max();
+    const std::int64_t first = std::max<std::int64_t>(settings.from, source.Range().first);
+    if (settings.progress != nullptr) {
+        settings.progress(0, total);
+        nextProgress = first + kProgressInterval;
+    }
+    RecordFields record;
+    while (output.Good() && source.Next(record, messages)) {
+        if (record.mfn >= nextProgress) {
+            settings.progress(record.mfn - first, total);
+            nextProgress += kProgressInterval;
+        }
+        format.append(record, context);
+        if (record.state != RecordFields::State::NotStored) {
+            messages.RecordRead(record.state == RecordFields::State::Stored);
+        }
+    }
+    if (settings.progress != nullptr) {
+        settings.progress(total, total);
+    }
+}
+
+int Export(RecordSource& source, const FormatChoice& format, const ExportSettings& settings,
+           Messages& messages, RunOutput& runOutput) {
     ReadOnlyInputs inputs;
-    inputs.Add(files.master, "master file");
-    inputs.Add(files.crossRef, "cross-reference file");
+    for (const InputName& input : source.Inputs()) {
+        inputs.Add(input.name, input.role);
+    }
     if (settings.output != "-") {
         if (const char* role = inputs.RoleOf(settings.output)) {
             messages.Say("the output " + settings.output + " is the database's own " + role +
@@ -121,96 +150,40 @@ int Export(const ExportSettings& settings, const DatabaseFiles& files, DatabaseN
     if (settings.outputFirst && !runOutput.Open()) {
         return 1;
     }
-    if (name == DatabaseName::Ambiguous && !settings.outputFirst) {
-        // Only a more exact name helps: the command line was wrong.
-        messages.Say(notFound);
-        return 2;
+    OpenFailure failure;
+    if (!source.Open(failure)) {
+        if (failure.usage && !settings.outputFirst) {
+            // Only a more exact name helps: the command line was wrong.
+            for (const std::string& line : failure.lines) {
+                messages.Say(line);
+            }
+            return 2;
+        }
+        return runOutput.GiveUp(std::move(failure.lines));
     }
-    if (name != DatabaseName::Found) {
-        return runOutput.GiveUp({notFound});
-    }
-
-    MasterFileReader reader;
-    InputFile master;
-    // Four bytes a record: a smaller buffer serves it as well, and touches
-    // fewer pages of fresh memory.
-    InputFile crossRef(64 * 1024);
-    std::vector<std::string> unreadable;
-    std::string reason;
-    if (master.Open(files.master, reason)) {
-        reader.master = &master;
-    } else {
-        unreadable.push_back("cannot read " + files.master + ": " + reason);
-    }
-    if (crossRef.Open(files.crossRef, reason)) {
-        reader.crossRef = &crossRef;
-    } else {
-        unreadable.push_back("cannot read " + files.crossRef + ": " + reason);
-    }
-    if (!unreadable.empty()) {
-        return runOutput.GiveUp(std::move(unreadable));
-    }
-
-    if (master.Size() < layout::kControlRecordSize) {
-        return runOutput.GiveUp({files.master + ": " + std::to_string(master.Size()) +
-                                 " bytes, too short to hold the 16-byte control record; no "
-                                 "records exported"});
-    }
-    if (reader.ReadControlRecord() != 0) {
-        return runOutput.GiveUp({files.master +
-                                 ": the control record could not be read (a read error); no "
-                                 "records exported"});
-    }
-    if (reader.controlRecord.NXTMFN <= 0) {
-        return runOutput.GiveUp({files.master + ": the control record gives NXTMFN " +
-                                 std::to_string(reader.controlRecord.NXTMFN) +
-                                 ", which counts no records; no records exported"});
-    }
-    // The control record is read before the output is created: a range that
+    // The source is opened before the output is created: a range that
     // starts past the last MFN creates none.
-    if (!settings.outputFirst && reader.lastMfn > 0 && settings.from > reader.lastMfn) {
+    const MfnRange range = source.Range();
+    if (!settings.outputFirst && range.lastKnown && range.last > 0 && settings.from > range.last) {
         messages.Say("--from " + std::to_string(settings.from) + " is past the last MFN of " +
-                     files.master + ", " + std::to_string(reader.lastMfn) +
-                     "; nothing was written");
+                     source.Name() + ", " + std::to_string(range.last) + "; nothing was written");
         return 2;
     }
     if (!settings.outputFirst && !runOutput.Open()) {
         return 1;
     }
 
-    // Only MFNs whose pointer lies wholly inside the cross-reference file can
-    // be found; the loop never goes past them, however large NXTMFN claims.
-    const std::int64_t lastMfn = std::max<std::int64_t>(reader.lastMfn, 0);
-    const std::int64_t findable = layout::PointerSlotCount(crossRef.Size());
-    const std::int64_t first = std::max<std::int64_t>(settings.from, 1);
-    const std::int64_t last = std::min<std::int64_t>(settings.to, lastMfn);
-    const std::int64_t exported = std::min(last, findable);
-
-    OutputFile& output = runOutput.File();
-    RecordFields record;
-    FormatContext context(output, messages, files.master);
-    context.charset = settings.charset;
-    context.iso = settings.iso;
-    for (std::int64_t mfn = first; mfn <= exported && output.Good(); ++mfn) {
-        reader.ReadRecord(static_cast<std::int32_t>(mfn), record, &messages);
-        settings.format(record, context);
-        if (record.state != RecordFields::State::NotStored) {
-            messages.RecordRead(record.state == RecordFields::State::Stored);
-        }
-    }
-    messages.Finish();
-
-    if (last > findable) {
-        messages.Say(files.crossRef + ": holds pointers for MFN 1 to " + std::to_string(findable) +
-                     " only, but " + files.master + " counts MFN 1 to " + std::to_string(lastMfn) +
-                     "; MFN " + std::to_string(std::max(first, findable + 1)) +
-                     " onwards not exported");
+    const std::int64_t total = source.Limit(settings.from, settings.to);
+    WriteRecords(source, total, format, settings, messages, runOutput.File());
+    messages.Finish(source);
+    for (const std::string& line : source.Shortfalls()) {
+        messages.Say(line);
     }
     // A damaged database still has its export: whatever could be read. One
     // of which no stored record could be read has none to replace an
     // earlier output with.
     if (!settings.outputFirst && messages.StoredRecords() > 0 && !messages.AnyRecordReadable()) {
-        return runOutput.GiveUp({"not one record of " + files.master + " could be read"});
+        return runOutput.GiveUp({"not one record of " + source.Name() + " could be read"});
     }
     runOutput.Close();
     return messages.Any() ? 1 : 0;
@@ -218,15 +191,12 @@ int Export(const ExportSettings& settings, const DatabaseFiles& files, DatabaseN
 
 }  // namespace
 
-int ExportDatabase(const ExportSettings& settings, std::FILE* messageStream,
-                   OutputFile::WriteBytes write) {
-    DatabaseFiles files;
-    std::string notFound;
-    const DatabaseName name = FindDatabaseFiles(settings.database, files, notFound);
-    Messages messages(messageStream, files.master, files.crossRef);
+int RunExport(RecordSource& source, const FormatChoice& format, const ExportSettings& settings,
+              std::FILE* messageStream, OutputFile::WriteBytes write) {
+    Messages messages(messageStream, source.Name());
     RunOutput output(settings, messages, write);
     try {
-        return Export(settings, files, name, notFound, messages, output);
+        return Export(source, format, settings, messages, output);
     } catch (const std::bad_alloc&) {
         return output.OutOfMemory();
     }

@@ -46,6 +46,12 @@ struct FormatContext {
 
 using RecordFormat = void (*)(const RecordFields& record, FormatContext& context);
 
+// The format a run writes, with its options.
+struct FormatChoice {
+    RecordFormat append;
+    IsoOptions iso;
+};
+
 // "[RECORD n]", a line "<TAG>value</TAG>" per field, then two empty lines.
 // Every MFN has its block, stored or not.
 void AppendTaggedRecord(const RecordFields& record, FormatContext& context);

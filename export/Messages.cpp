@@ -2,8 +2,7 @@
 
 #include <utility>
 
-Messages::Messages(std::FILE* stream, std::string masterName, std::string crossRefName)
-    : stream_(stream), masterName_(std::move(masterName)), crossRefName_(std::move(crossRefName)) {}
+Messages::Messages(std::FILE* stream, std::string name) : stream_(stream), name_(std::move(name)) {}
 
 void Messages::Print(const std::string& line) {
     // A message that cannot be written cannot be reported either; the exit
@@ -23,8 +22,8 @@ void Messages::Report(const RecordProblem& problem) {
         return;
     }
     ++tally.listed;
-    std::string line = "mstexport: " + masterName_ + ": MFN " + std::to_string(mfn) + ": " +
-                       ProblemText(problem) + "\n";
+    std::string line =
+        "mstexport: " + name_ + ": MFN " + std::to_string(mfn) + ": " + ProblemText(problem) + "\n";
     if (holding_) {
         held_.push_back(std::move(line));
     } else {
@@ -45,23 +44,16 @@ void Messages::Release() {
     held_.clear();
 }
 
-void Messages::SayUnreadable() {
-    holding_ = false;
-    held_.clear();
-    Print("mstexport: " + masterName_ + ": none of the " + std::to_string(storedRecords_) +
-          " records that " + crossRefName_ + " locates can be read: the two files may be " +
-          "swapped, " + masterName_ + " may not be a master file, or " + crossRefName_ +
-          " may belong to another database; their problems are only counted below\n");
-    ++said_;
-    for (Tally& tally : tallies_) {
-        tally.listed = 0;
-        tally.restFirst = tally.first;
-    }
-}
-
-void Messages::Finish() {
+void Messages::Finish(const RecordSource& source) {
     if (!anyReadable_ && storedRecords_ >= kFewestUnreadable) {
-        SayUnreadable();
+        // One line in place of the records' messages, which are only counted.
+        holding_ = false;
+        held_.clear();
+        Say(source.NoneReadable(storedRecords_));
+        for (Tally& tally : tallies_) {
+            tally.listed = 0;
+            tally.restFirst = tally.first;
+        }
     } else {
         Release();
     }
@@ -74,7 +66,7 @@ void Messages::Finish() {
             tally.restFirst == tally.last
                 ? "MFN " + std::to_string(tally.last)
                 : "MFN " + std::to_string(tally.restFirst) + " to " + std::to_string(tally.last);
-        Print("mstexport: " + masterName_ + ": " + std::to_string(tally.count - tally.listed) +
+        Print("mstexport: " + name_ + ": " + std::to_string(tally.count - tally.listed) +
               (tally.listed > 0 ? " more " : " ") + ProblemPlural(static_cast<ProblemKind>(kind)) +
               " (" + range + ")" + (tally.listed > 0 ? ", not listed one by one" : "") + "\n");
     }

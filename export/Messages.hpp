@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "record/Problems.hpp"
+#include "record/RecordSource.hpp"
 
 class Messages : public ProblemSink {
   public:
@@ -25,7 +26,8 @@ class Messages : public ProblemSink {
     // the files suspect rather than a few records damaged.
     static constexpr long long kFewestUnreadable = 8;
 
-    Messages(std::FILE* stream, std::string masterName, std::string crossRefName);
+    // `name` starts the messages about records: the source's.
+    Messages(std::FILE* stream, std::string name);
 
     // A message about the whole run, always printed.
     void Say(const std::string& line);
@@ -50,9 +52,9 @@ class Messages : public ProblemSink {
     bool AnyRecordReadable() const { return anyReadable_; }
     long long StoredRecords() const { return storedRecords_; }
 
-    // Prints what is held back, or the line that says the files cannot be
-    // read, then the counts of what was not listed.
-    void Finish();
+    // Prints what is held back, or the line of `source` that says its files
+    // cannot be read, then the counts of what was not listed.
+    void Finish(const RecordSource& source);
 
     // Whether anything was said or counted: the run's exit status is then 1.
     bool Any() const { return said_ > 0; }
@@ -67,11 +69,9 @@ class Messages : public ProblemSink {
     };
     void Print(const std::string& line);
     void Release();
-    void SayUnreadable();
 
     std::FILE* stream_;
-    std::string masterName_;
-    std::string crossRefName_;
+    std::string name_;
     long long said_ = 0;
     Tally tallies_[static_cast<int>(ProblemKind::kCount)];
     // Until a stored record reads well, the listed messages (at most kListed

@@ -10,7 +10,7 @@
 #include <set>
 #include <vector>
 
-#include "export/Export.hpp"
+#include "cli/ExportCommand.hpp"
 
 namespace {
 
@@ -422,10 +422,10 @@ std::optional<ExportResult> ExportInProcess(const DatabaseFiles& input,
         return std::nullopt;
     }
     ExportResult result;
-    ExportSettings settings;
-    settings.database = names.master;
-    settings.output = outputName;
-    result.status = ExportDatabase(settings, messages);
+    CommandLine line;
+    line.database = names.master;
+    line.settings.output = outputName;
+    result.status = ExportDatabase(line, messages);
     result.messages = ReadWhole(messages);
     std::fclose(messages);
     // Read in one piece of the file's size: an output may be tens of

@@ -13,7 +13,7 @@
 
 #include "DatabaseWriter.hpp"
 #include "TempDir.hpp"
-#include "export/Export.hpp"
+#include "cli/ExportCommand.hpp"
 
 namespace {
 // Each block carries its size in front, so that the bytes held can be counted
@@ -65,19 +65,19 @@ struct Exported {
     std::string output;
 };
 
-// Exports `db` with `settings` (whose database and output are set here),
+// Exports `db` as `line` says (whose database and output are set here),
 // keeping its output when `keepOutput`.
-Exported ExportOf(const DatabaseWriter& db, ExportSettings settings = {}, bool keepOutput = false) {
+Exported ExportOf(const DatabaseWriter& db, CommandLine line = {}, bool keepOutput = false) {
     TempDir dir;
     db.WriteTo(dir.path());
-    settings.database = (dir.path() / "ths.mst").string();
-    settings.output = (dir.path() / "formatirani_izlaz.txt").string();
+    line.database = (dir.path() / "ths.mst").string();
+    line.settings.output = (dir.path() / "formatirani_izlaz.txt").string();
     std::FILE* messages = std::fopen((dir.path() / "messages").string().c_str(), "w+b");
     EXPECT_NE(messages, nullptr);
     Exported exported;
     const std::size_t before = heldBytes;
     peakBytes = before;
-    exported.status = ExportDatabase(settings, messages);
+    exported.status = ExportDatabase(line, messages);
     exported.peakBytes = peakBytes - before;
     std::rewind(messages);
     char chunk[4096];
@@ -86,7 +86,7 @@ Exported ExportOf(const DatabaseWriter& db, ExportSettings settings = {}, bool k
     }
     std::fclose(messages);
     if (keepOutput) {
-        exported.output = ReadFile(settings.output);
+        exported.output = ReadFile(line.settings.output);
     }
     return exported;
 }
@@ -172,11 +172,11 @@ TEST(AllocationTest, LongValuesCostNoMoreThanShortOnes) {
     const DatabaseWriter shorter = withValueOf(std::size_t{4} << 20);
     const DatabaseWriter longer = withValueOf(std::size_t{16} << 20);
     for (const Way& way : ways) {
-        ExportSettings settings;
-        settings.format = way.format;
-        settings.charset = way.charset != nullptr ? Charset::Find(way.charset) : nullptr;
-        const std::size_t held = ExportOf(longer, settings).peakBytes;
-        EXPECT_LE(held, ExportOf(shorter, settings).peakBytes + 64 * 1024)
+        CommandLine line;
+        line.format.append = way.format;
+        line.settings.charset = way.charset != nullptr ? Charset::Find(way.charset) : nullptr;
+        const std::size_t held = ExportOf(longer, line).peakBytes;
+        EXPECT_LE(held, ExportOf(shorter, line).peakBytes + 64 * 1024)
             << (way.charset != nullptr ? way.charset : "as stored");
         EXPECT_LT(held, std::size_t{4} << 20)
             << (way.charset != nullptr ? way.charset : "as stored");

@@ -45,7 +45,7 @@ TEST(CommandLine, WhatTheArgumentsAskFor) {
         const std::string shown = ::testing::PrintToString(row.arguments);
         EXPECT_EQ(line.error, "") << shown;
         EXPECT_EQ(line.action, row.action) << shown;
-        EXPECT_EQ(line.settings.database, row.database) << shown;
+        EXPECT_EQ(line.database, row.database) << shown;
         EXPECT_EQ(line.settings.output, row.output) << shown;
         EXPECT_EQ(line.settings.from, row.from) << shown;
         EXPECT_EQ(line.settings.to, row.to) << shown;
@@ -119,9 +119,9 @@ TEST(CommandLine, OptionValuesMatchInAnyCase) {
         const CommandLine line = ParseCommandLine(c.arguments);
         const std::string shown = ::testing::PrintToString(c.arguments);
         EXPECT_EQ(line.error, "") << shown;
-        EXPECT_EQ(line.settings.format, c.format) << shown;
-        EXPECT_EQ(line.settings.iso.terminators, c.terminators) << shown;
-        EXPECT_EQ(line.settings.iso.lineEnd, c.lineEnd) << shown;
+        EXPECT_EQ(line.format.append, c.format) << shown;
+        EXPECT_EQ(line.format.iso.terminators, c.terminators) << shown;
+        EXPECT_EQ(line.format.iso.lineEnd, c.lineEnd) << shown;
     }
     EXPECT_EQ(ParseCommandLine({"-f", "JSONLINES"}).error,
               "unknown format 'JSONLINES'; the formats are tagged, iso2709 and jsonl");

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "ListSource.hpp"
 #include "export/Messages.hpp"
 
 namespace {
@@ -29,7 +30,8 @@ TEST(Messages, HeldUntilARecordReadsAndReplacedWhenNoneOfEightDoes) {
     for (const int unreadable : {7, 8, 9}) {
         std::FILE* stream = std::tmpfile();
         ASSERT_NE(stream, nullptr);
-        Messages messages(stream, "ths.mst", "ths.xrf");
+        const ListSource source("ths.mst", {});
+        Messages messages(stream, source.Name());
         for (std::int32_t mfn = 1; mfn <= unreadable; ++mfn) {
             messages.Report({ProblemKind::PastEndOfMaster, mfn});
             messages.RecordRead(false);
@@ -40,12 +42,12 @@ TEST(Messages, HeldUntilARecordReadsAndReplacedWhenNoneOfEightDoes) {
             messages.RecordRead(true);
             EXPECT_EQ(Written(stream).rfind(Lost(9)), Lost(1).size() * 8);
         }
-        messages.Finish();
+        messages.Finish(source);
         EXPECT_EQ(messages.AnyRecordReadable(), oneReads);
         const std::string written = Written(stream);
         const bool replaced = written.find(
-                                  "mstexport: ths.mst: none of the 8 records that "
-                                  "ths.xrf locates can be read: ") == 0;
+                                  "mstexport: ths.mst: none of its 8 records can be "
+                                  "read\n") == 0;
         EXPECT_EQ(replaced, unreadable == 8) << written;
         EXPECT_EQ(written.find(Lost(1)) == 0, unreadable != 8) << written;
         std::fclose(stream);

@@ -19,7 +19,7 @@
 #include "SameText.hpp"
 #include "StartExport.hpp"
 #include "TempDir.hpp"
-#include "export/Export.hpp"
+#include "cli/ExportCommand.hpp"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -326,14 +326,14 @@ TEST(OutputSafetyTest, AFailedWriteLeavesTheEarlierOutputAsItWas) {
         if (row.earlier) {
             WriteFile(output, kEarlier);
         }
-        ExportSettings settings;
-        settings.database = (dir.path() / "ths").string();
-        settings.output = output;
-        settings.outputFirst = false;
+        CommandLine line;
+        line.database = (dir.path() / "ths").string();
+        line.settings.output = output;
+        line.settings.outputFirst = false;
         std::FILE* messages = std::fopen((console.path() / "messages").string().c_str(), "wb");
         ASSERT_NE(messages, nullptr);
         writesBeforeFailure = row.failingWrite;
-        const int status = ExportDatabase(settings, messages, WriteUntilFull);
+        const int status = ExportDatabase(line, messages, WriteUntilFull);
         std::fclose(messages);
         EXPECT_EQ(status, 1);
         EXPECT_EQ(writesBeforeFailure, 0) << "the failing write was never made";

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "DatabaseWriter.hpp"
+#include "ListSource.hpp"
 #include "OpenDatabase.hpp"
 #include "TempDir.hpp"
 #include "export/Format.hpp"
@@ -102,12 +103,12 @@ Written Write(const RecordFields& record, RecordFormat format, const Charset* ch
         OutputFile output;
         std::string reason;
         EXPECT_TRUE(output.Open(outputName, reason)) << reason;
-        const std::string master = "ths.mst";  // the context keeps a reference
-        Messages messages(stream, master, "ths.xrf");
-        FormatContext context(output, messages, master);
+        const ListSource source("ths.mst", {});  // the context keeps a reference to its name
+        Messages messages(stream, source.Name());
+        FormatContext context(output, messages, source.Name());
         context.charset = charset;
         format(record, context);
-        messages.Finish();
+        messages.Finish(source);
         EXPECT_TRUE(output.Close());
     }
     written.output = ReadFile(outputName);
