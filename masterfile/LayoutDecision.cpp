@@ -25,9 +25,9 @@ Sample FirstStored(InputFile& crossRef, std::int64_t lastMfn, ByteOrder order) {
     Sample sample;
     const std::int64_t last = std::min(lastMfn, PointerSlotCount(crossRef.Size()));
     for (std::int64_t mfn = 1; mfn <= last && sample.count < kLayoutSample; ++mfn) {
-        unsigned char bytes[kPointerSize];
-        crossRef.Seek(PointerPosition(static_cast<std::int32_t>(mfn)));
-        if (crossRef.Read(bytes, sizeof bytes) != sizeof bytes) {
+        const unsigned char* bytes =
+            crossRef.View(PointerPosition(static_cast<std::int32_t>(mfn)), kPointerSize);
+        if (bytes == nullptr) {
             break;
         }
         const std::uint32_t pointer = Uint32(bytes, order);

@@ -80,11 +80,13 @@ int MasterFileReader::ReadControlRecord() {
     if (master == nullptr || crossRef == nullptr || master->Size() < layout::kControlRecordSize) {
         return -1;
     }
+    // Copied: deciding the layout reads other parts of the file.
     unsigned char bytes[layout::kControlRecordSize];
-    master->Seek(0);
-    if (master->Read(bytes, sizeof bytes) != sizeof bytes) {
+    const unsigned char* view = master->View(0, sizeof bytes);
+    if (view == nullptr) {
         return -1;
     }
+    std::memcpy(bytes, view, sizeof bytes);
     layout_ = DecideLayout(bytes, *master, *crossRef);
     const ByteOrder order = layout_.order;
     controlRecord.CTLMFN = layout::Int32(bytes, order);
@@ -272,64 +274,77 @@ int MasterFileReader::ReadFields(std::int32_t mfn, DirectoryEntry* directory, st
         return -1;
     }
 
-    auto readEntry = [this, &entryShape](WideEntry& entry) {
-        unsigned char bytes[layout::kFfiAlignedEntry.size];
-        if (master->Read(bytes, static_cast<std::size_t>(entryShape.size)) !=
-            static_cast<std::size_t>(entryShape.size)) {
-            return false;
-        }
-        entry = layout_.order == ByteOrder::Little
-                    ? layout::DecodeEntry<ByteOrder::Little>(bytes, entryShape)
-                    : layout::DecodeEntry<ByteOrder::Big>(bytes, entryShape);
-        return true;
-    };
-    WideEntry entry{};
-    // 32-bit POS and LEN must all fit before any entry is stored.
-    if (entryShape.wide) {
-        master->Seek(fieldsStart);
-        for (std::int32_t i = 0; i < count; ++i) {
-            if (!readEntry(entry)) {
-                SetFault(fault, RecordFault::ReadError);
-                return -1;
-            }
-            if (!FitsInt16(entry.POS) || !FitsInt16(entry.LEN)) {
-                SetFault(fault, RecordFault::WiderThanSixteenBits);
-                return -1;
-            }
-        }
-    }
-    master->Seek(fieldsStart);
-    for (std::int32_t i = 0; i < count; ++i) {
-        if (!readEntry(entry)) {
-            SetFault(fault, RecordFault::ReadError);
-            return -1;
-        }
-        directory[i].TAG = static_cast<std::int16_t>(entry.TAG);
-        directory[i].POS = static_cast<std::int16_t>(entry.POS);
-        directory[i].LEN = static_cast<std::int16_t>(entry.LEN);
-    }
-    const std::size_t length = dataLength > 0 ? static_cast<std::size_t>(dataLength) : 0;
-    if (master->Read(data, length) != length) {
-        SetFault(fault, RecordFault::ReadError);
+    why = layout_.order == ByteOrder::Little
+              ? CopyFields<ByteOrder::Little>(fieldsStart, directory, count, data, dataLength)
+              : CopyFields<ByteOrder::Big>(fieldsStart, directory, count, data, dataLength);
+    if (why != RecordFault::None) {
+        SetFault(fault, why);
         return -1;
     }
-    data[length] = 0;
     return 0;
 }
 
 template <ByteOrder order>
+RecordFault MasterFileReader::CopyFields(std::int64_t position, DirectoryEntry* directory,
+                                         std::int32_t count, unsigned char* data,
+                                         std::int32_t dataLength) {
+    const EntryShape& entryShape = layout::EntryShapeOf(layout_.format);
+    // 32-bit POS and LEN must all fit before any entry is stored.
+    bool fit = true;
+    if (entryShape.wide && !layout::ForEachEntry<order>(*master, position, count, entryShape,
+                                                        [&fit](const WideEntry& entry) {
+                                                            fit = FitsInt16(entry.POS) &&
+                                                                  FitsInt16(entry.LEN);
+                                                            return fit;
+                                                        })) {
+        return RecordFault::ReadError;
+    }
+    if (!fit) {
+        return RecordFault::WiderThanSixteenBits;
+    }
+    DirectoryEntry* stored = directory;
+    if (!layout::ForEachEntry<order>(*master, position, count, entryShape,
+                                     [&stored](const WideEntry& entry) {
+                                         *stored++ = {static_cast<std::int16_t>(entry.TAG),
+                                                      static_cast<std::int16_t>(entry.POS),
+                                                      static_cast<std::int16_t>(entry.LEN)};
+                                         return true;
+                                     })) {
+        return RecordFault::ReadError;
+    }
+    // The data area follows the entries asked for, a view at a time.
+    const std::int64_t length = dataLength > 0 ? dataLength : 0;
+    const std::int64_t dataStart = position + std::int64_t{count > 0 ? count : 0} * entryShape.size;
+    const auto largest = static_cast<std::int64_t>(master->LargestView());
+    for (std::int64_t done = 0; done < length;) {
+        const auto piece = static_cast<std::size_t>(std::min(largest, length - done));
+        const unsigned char* bytes = master->View(dataStart + done, piece);
+        if (bytes == nullptr) {
+            return RecordFault::ReadError;
+        }
+        std::memcpy(data + done, bytes, piece);
+        done += static_cast<std::int64_t>(piece);
+    }
+    data[length] = 0;
+    return RecordFault::None;
+}
+
+template <ByteOrder order>
 bool MasterFileReader::ReadPlainRecord(std::int64_t start, RecordFields& record) {
-    const unsigned char* leader = master->View(start, layout::kLeaderSize);
+    constexpr const LeaderShape& shape = layout::kStandardLeader;
+    constexpr const EntryShape& entryShape = layout::kStandardEntry;
+    const unsigned char* leader = master->View(start, static_cast<std::size_t>(shape.size));
     if (leader == nullptr) {
         return false;
     }
-    const std::int32_t mfrl = layout::Int16<order>(leader + 4);
-    const std::int32_t base = layout::Int16<order>(leader + 12);
-    const std::int32_t nvf = layout::Int16<order>(leader + 14);
-    const std::int32_t status = layout::Int16<order>(leader + 16);
-    // Consistent as an 18-byte leader, and not possibly an aligned one.
-    if (nvf < 0 || base != layout::kLeaderSize + layout::kDirectoryEntrySize * nvf || mfrl < base ||
-        nvf == layout::kAlignedLeaderSize + layout::kDirectoryEntrySize * status) {
+    const std::int32_t mfrl = layout::Int16<order>(leader + shape.mfrlAt);
+    const std::int32_t base = layout::Int16<order>(leader + shape.baseAt);
+    const std::int32_t nvf = layout::Int16<order>(leader + shape.nvfAt);
+    const std::int32_t status = layout::Int16<order>(leader + shape.statusAt);
+    // Consistent as an 18-byte leader, and not possibly an aligned one (see
+    // ReadLeaderIn).
+    if (nvf < 0 || base != shape.size + entryShape.size * nvf || mfrl < base ||
+        nvf == layout::kAlignedLeader.size + entryShape.size * status) {
         return false;
     }
     const unsigned char* bytes = master->View(start, static_cast<std::size_t>(mfrl));
@@ -343,14 +358,15 @@ bool MasterFileReader::ReadPlainRecord(std::int64_t start, RecordFields& record)
     }
     FieldValue* field = record.fields.Room(static_cast<std::size_t>(nvf));
     std::size_t valueBytes = 0;
-    const unsigned char* entry = bytes + layout::kLeaderSize;
-    for (std::int32_t i = 0; i < nvf; ++i, entry += layout::kDirectoryEntrySize, ++field) {
-        const std::int32_t pos = layout::Int16<order>(entry + 2);
-        const std::int32_t len = layout::Int16<order>(entry + 4);
+    const unsigned char* entry = bytes + shape.size;
+    for (std::int32_t i = 0; i < nvf; ++i, entry += entryShape.size, ++field) {
+        const std::int32_t pos = layout::Int16<order>(entry + entryShape.posAt);
+        const std::int32_t len = layout::Int16<order>(entry + entryShape.lenAt);
         if (pos < 0 || len < 0 || pos + len > dataLength) {
             return false;
         }
-        *field = {layout::Int16<order>(entry), data + pos, static_cast<std::size_t>(len)};
+        *field = {layout::Int16<order>(entry + entryShape.tagAt), data + pos,
+                  static_cast<std::size_t>(len)};
         valueBytes += static_cast<std::size_t>(len);
     }
     record.fields.Resize(static_cast<std::size_t>(nvf));

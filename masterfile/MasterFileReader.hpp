@@ -42,10 +42,14 @@ class MasterFileReader final : public ValueReader {
     ControlRecord controlRecord;
     std::int32_t lastMfn = 0;
 
-    // Each returns 0 when its preconditions hold and it has read what it was
-    // asked for, -1 otherwise, leaving its outputs as they were. `fault`, when
-    // given, says why a record could not be read, or that its leader was
-    // read but is inconsistent.
+    // ReadRecord is the way records are read; ReadLeader, ReadFields and
+    // RecordText take its steps (the pointer, then the leader as it reads
+    // it) and read through the same views of the files.
+    //
+    // Each of ReadControlRecord, ReadLeader and ReadFields returns 0 when its
+    // preconditions hold and it has read what it was asked for, -1 otherwise.
+    // `fault`, when given, says why a record could not be read, or that its
+    // leader was read but is inconsistent.
     //
     // The database's layout (byte order, pointer shift, record format) is
     // decided once, by ReadControlRecord: see DecideLayout. In the standard
@@ -133,6 +137,11 @@ class MasterFileReader final : public ValueReader {
     // read that far, InconsistentLeader when the leader is not consistent,
     // None otherwise.
     RecordFault FindLeader(std::int32_t mfn, std::int64_t& start, LeaderReading& reading);
+    // The rest of ReadFields: copies `count` entries from `position` into
+    // `directory`, and the `dataLength` bytes after them into `data`.
+    template <layout::ByteOrder order>
+    RecordFault CopyFields(std::int64_t position, DirectoryEntry* directory, std::int32_t count,
+                           unsigned char* data, std::int32_t dataLength);
     template <layout::ByteOrder order>
     void ReadRecordIn(std::int32_t mfn, RecordFields& record, ProblemSink* problems);
     // The way nearly every record of a standard database is read: an 18-byte

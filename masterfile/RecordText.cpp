@@ -1,8 +1,8 @@
-// A record rendered as tagged text, for callers that want it as a string.
-#include "TaggedLines.hpp"
-#include "TextBuffer.hpp"
-#include "ValuePieces.hpp"
-#include "masterfile/MasterFileReader.hpp"
+// A record as text, for callers that want to look at one: a thin layer over
+// ReadRecord, as the export reads it.
+#include <algorithm>
+
+#include "MasterFileReader.hpp"
 
 namespace {
 
@@ -28,23 +28,26 @@ bool MasterFileReader::AppendRecordText(std::int32_t mfn, std::string& text,
     if (!ReadRecord(mfn, record, &list)) {
         return false;
     }
-    TextBuffer lines;
-    if (record.valueReader == nullptr) {
-        lines.Extend(tagged::WriteLines(lines.Room(tagged::MostLineBytes(record)), record));
-    } else {
-        for (const FieldValue& field : record.fields) {
-            lines.Extend(tagged::WriteOpen(lines.Room(tagged::kMostMarkup), field.tag));
-            if (!ForEachPiece(record, field,
-                              [&lines](const unsigned char* bytes, std::size_t length) {
-                                  lines.Extend(tagged::CopyValue(
-                                      lines.Room(length + tagged::kOverrun), bytes, length));
-                              })) {
+    for (const FieldValue& field : record.fields) {
+        const std::string tag = std::to_string(field.tag);
+        text += "<" + tag + ">";
+        for (std::size_t done = 0; done < field.length;) {
+            const std::size_t count = field.bytes != nullptr
+                                          ? field.length
+                                          : std::min(LargestPiece(), field.length - done);
+            const unsigned char* bytes =
+                field.bytes != nullptr
+                    ? field.bytes
+                    : Piece(field.position + static_cast<std::int64_t>(done), count);
+            if (bytes == nullptr) {
                 list.Report({ProblemKind::ValueCutShort, mfn, field.tag});
+                break;
             }
-            lines.Extend(tagged::WriteClose(lines.Room(tagged::kMostMarkup), field.tag));
+            text.append(reinterpret_cast<const char*>(bytes), count);
+            done += count;
         }
+        text += "</" + tag + ">\n";
     }
-    text.append(lines.Data(), lines.Size());
     return true;
 }
 
