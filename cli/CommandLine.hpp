@@ -13,10 +13,10 @@ struct CommandLine {
     // ths.mst and ths.xrf in the current folder (see FindDatabaseFiles).
     std::string database;
     ExportSettings settings;
-    FormatChoice format{AppendTaggedRecord, {}};
-    // Whether an option of the ISO 2709 format was given, which the other
-    // formats have no use for.
-    bool isoOptionGiven = false;
+    FormatChoice format;
+    // The format of the first format option given, which the other formats
+    // have no use for; nullptr when none was.
+    const Format* formatOptionsOf = nullptr;
     // Whether -o was given: a second one is an error, not the last one kept.
     bool outputGiven = false;
     // Set when the arguments are wrong: what is wrong, in one line.

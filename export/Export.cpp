@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <memory>
 #include <new>
 #include <string>
 #include <utility>
@@ -100,12 +101,26 @@ class RunOutput {
     bool opened_ = false;
 };
 
+// Takes the problems of the pass before the export, which the export says.
+class Unsaid final : public ProblemSink {
+  public:
+    void Report(const RecordProblem&) override {}
+};
+
 // Writes each record the source yields in the format, and says how far it got.
 void WriteRecords(RecordSource& source, std::int64_t total, const FormatChoice& format,
                   const ExportSettings& settings, Messages& messages, OutputFile& output) {
+    const std::unique_ptr<FormatWriter> writer = format.format->make(format.options);
+    RecordFields record;
+    if (format.format->needsPass) {
+        Unsaid unsaid;
+        while (source.Next(record, unsaid)) {
+            writer->Survey(record);
+        }
+        source.Rewind();
+    }
     FormatContext context(output, messages, source.Name());
     context.charset = settings.charset;
-    context.iso = format.iso;
     // One comparison a record when nobody asks for progress.
     constexpr std::int64_t kProgressInterval = 4096;
     std::int64_t nextProgress = std::numeric_limits<std::int64_t>::max();
@@ -114,17 +129,18 @@ void WriteRecords(RecordSource& source, std::int64_t total, const FormatChoice& 
         settings.progress(0, total);
         nextProgress = first + kProgressInterval;
     }
-    RecordFields record;
+    writer->Begin(context);
     while (output.Good() && source.Next(record, messages)) {
         if (record.mfn >= nextProgress) {
             settings.progress(record.mfn - first, total);
             nextProgress += kProgressInterval;
         }
-        format.append(record, context);
+        writer->Append(record, context);
         if (record.state != RecordFields::State::NotStored) {
             messages.RecordRead(record.state == RecordFields::State::Stored);
         }
     }
+    writer->End(context);
     if (settings.progress != nullptr) {
         settings.progress(total, total);
     }

@@ -4,6 +4,9 @@
 // of 80. All lengths count the bytes written.
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "ByteBlocks.hpp"
 #include "Format.hpp"
@@ -18,6 +21,17 @@ constexpr std::int32_t kLargestTag = 999;
 // Four digits hold a field's length with its terminator; five, a record's.
 constexpr std::size_t kLongestValue = 9998;
 constexpr std::size_t kLongestRecord = 99999;
+
+// How the records are written: --iso-delimiters and --iso-line-end.
+struct IsoOptions {
+    // 0x1E after each field and 0x1D after each record, as the Windows
+    // program writes them, or '#' for both, as the DOS and Unix tools do.
+    enum class Terminators { Control, Hash };
+    // The record's bytes are cut into lines of 80, each ended so.
+    enum class LineEnd { CrLf, Lf, None };
+    Terminators terminators = Terminators::Control;
+    LineEnd lineEnd = LineEnd::CrLf;
+};
 
 // "0000", "0001" ... "9999": the digits of a directory entry's numbers are
 // copied from here, which costs less than computing them; the entries that
@@ -93,10 +107,11 @@ unsigned char FirstTerminator(const void* bytes, std::size_t length, char fieldE
 
 // The record's values are held in memory, or all lie in the file and are
 // read a piece at a time.
+// `lengths` is room for the length each field's value takes, or 0 for a
+// field left out.
 template <bool valuesInFile>
-void AppendIsoRecord(const RecordFields& record, FormatContext& context) {
-    // The length each field's value takes, or 0 for a field left out.
-    std::vector<std::size_t>& lengths = context.lengths;
+void AppendIsoRecord(const RecordFields& record, FormatContext& context, const IsoOptions& options,
+                     std::vector<std::size_t>& lengths) {
     lengths.resize(record.fields.size());
     std::size_t kept = 0;
     std::size_t valueBytes = 0;
@@ -149,7 +164,7 @@ void AppendIsoRecord(const RecordFields& record, FormatContext& context) {
         return;
     }
 
-    const bool hash = context.iso.terminators == IsoOptions::Terminators::Hash;
+    const bool hash = options.terminators == IsoOptions::Terminators::Hash;
     const char fieldEnd = hash ? '#' : '\x1E';
     const char recordEnd = hash ? '#' : '\x1D';
     context.scratch.Clear();
@@ -214,18 +229,54 @@ void AppendIsoRecord(const RecordFields& record, FormatContext& context) {
     if (terminator != 0) {
         ReportTerminator(context, record.mfn, terminatorTag, terminator);
     }
-    AppendLines(context.output, start, size, context.iso.lineEnd);
+    AppendLines(context.output, start, size, options.lineEnd);
 }
+
+class Iso2709Writer final : public FormatWriter {
+  public:
+    explicit Iso2709Writer(const FormatOptions& given) {
+        const std::string* delimiters = given.Given("iso-delimiters");
+        if (delimiters != nullptr && *delimiters == "hash") {
+            options_.terminators = IsoOptions::Terminators::Hash;
+        }
+        if (const std::string* lineEnd = given.Given("iso-line-end")) {
+            options_.lineEnd = *lineEnd == "lf"     ? IsoOptions::LineEnd::Lf
+                               : *lineEnd == "none" ? IsoOptions::LineEnd::None
+                                                    : IsoOptions::LineEnd::CrLf;
+        }
+    }
+
+    // An ISO 2709 record per stored record with fields; ISO 2709 has no
+    // place for the MFN.
+    void Append(const RecordFields& record, FormatContext& context) override {
+        if (record.state != RecordFields::State::Stored || record.fields.empty()) {
+            return;
+        }
+        if (record.valueReader == nullptr) {
+            AppendIsoRecord<false>(record, context, options_, lengths_);
+        } else {
+            AppendIsoRecord<true>(record, context, options_, lengths_);
+        }
+    }
+
+  private:
+    IsoOptions options_;
+    std::vector<std::size_t> lengths_;
+};
 
 }  // namespace
 
-void AppendIso2709Record(const RecordFields& record, FormatContext& context) {
-    if (record.state != RecordFields::State::Stored || record.fields.empty()) {
-        return;
-    }
-    if (record.valueReader == nullptr) {
-        AppendIsoRecord<false>(record, context);
-    } else {
-        AppendIsoRecord<true>(record, context);
-    }
-}
+extern const Format kIso2709Format{
+    "iso2709",
+    {{"iso-delimiters",
+      "KIND",
+      "iso2709 terminators: control (the default) or hash",
+      {"control", "hash"}},
+     {"iso-line-end",
+      "END",
+      "iso2709 line ends: crlf (the default), lf or none",
+      {"crlf", "lf", "none"}}},
+    false,
+    [](const FormatOptions& options) {
+        return std::unique_ptr<FormatWriter>(new Iso2709Writer(options));
+    }};

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "ByteBlocks.hpp"
 #include "Format.hpp"
@@ -253,8 +254,6 @@ char* WriteField(FormatContext& context, std::int32_t mfn, const FieldValue& fie
     return Put(out, "\"}", 2);
 }
 
-}  // namespace
-
 void AppendJsonLinesRecord(const RecordFields& record, FormatContext& context) {
     if (record.state == RecordFields::State::NotStored) {
         return;
@@ -291,3 +290,16 @@ void AppendJsonLinesRecord(const RecordFields& record, FormatContext& context) {
     out = Put(out, "]}\n", 3);
     output.Extend(out);
 }
+
+class JsonLinesWriter final : public FormatWriter {
+  public:
+    void Append(const RecordFields& record, FormatContext& context) override {
+        AppendJsonLinesRecord(record, context);
+    }
+};
+
+}  // namespace
+
+extern const Format kJsonLinesFormat{"jsonl", {}, false, [](const FormatOptions&) {
+                                         return std::unique_ptr<FormatWriter>(new JsonLinesWriter);
+                                     }};

@@ -1,4 +1,7 @@
+// Tagged text: "[RECORD n]", a line "<TAG>value</TAG>" per field, then two
+// empty lines. Every MFN has its block, stored or not.
 #include <cstring>
+#include <memory>
 
 #include "Format.hpp"
 #include "TaggedLines.hpp"
@@ -20,8 +23,6 @@ char* WriteHeader(char* out, std::string_view mfn) {
     *out++ = '\n';
     return out;
 }
-
-}  // namespace
 
 void AppendTaggedRecord(const RecordFields& record, FormatContext& context) {
     OutputFile& output = context.output;
@@ -62,3 +63,16 @@ void AppendTaggedRecord(const RecordFields& record, FormatContext& context) {
     }
     output.Append("\n\n", 2);
 }
+
+class TaggedWriter final : public FormatWriter {
+  public:
+    void Append(const RecordFields& record, FormatContext& context) override {
+        AppendTaggedRecord(record, context);
+    }
+};
+
+}  // namespace
+
+extern const Format kTaggedFormat{"tagged", {}, false, [](const FormatOptions&) {
+                                      return std::unique_ptr<FormatWriter>(new TaggedWriter);
+                                  }};

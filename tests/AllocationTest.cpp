@@ -150,14 +150,14 @@ TEST(AllocationTest, ClaimsCostNoMoreThanASoundRecordOfTheLargestSize) {
 // not grow with it.
 TEST(AllocationTest, LongValuesCostNoMoreThanShortOnes) {
     struct Way {
-        RecordFormat format;
+        const char* format;
         const char* charset;
     };
-    const Way ways[] = {{AppendTaggedRecord, nullptr},
-                        {AppendTaggedRecord, "cp850"},
-                        {AppendJsonLinesRecord, nullptr},
-                        {AppendJsonLinesRecord, "utf-8"},
-                        {AppendIso2709Record, "cp850"}};
+    const Way ways[] = {{"tagged", nullptr},
+                        {"tagged", "cp850"},
+                        {"jsonl", nullptr},
+                        {"jsonl", "utf-8"},
+                        {"iso2709", "cp850"}};
     auto withValueOf = [](std::size_t bytes) {
         std::string value;
         for (std::size_t i = 0; value.size() < bytes; ++i) {
@@ -173,7 +173,7 @@ TEST(AllocationTest, LongValuesCostNoMoreThanShortOnes) {
     const DatabaseWriter longer = withValueOf(std::size_t{16} << 20);
     for (const Way& way : ways) {
         CommandLine line;
-        line.format.append = way.format;
+        line.format.format = FindFormat(way.format);
         line.settings.charset = way.charset != nullptr ? Charset::Find(way.charset) : nullptr;
         const std::size_t held = ExportOf(longer, line).peakBytes;
         EXPECT_LE(held, ExportOf(shorter, line).peakBytes + 64 * 1024)

@@ -93,35 +93,31 @@ TEST(CommandLine, WhatIsWrongWithTheArguments) {
 TEST(CommandLine, OptionValuesMatchInAnyCase) {
     struct Case {
         std::vector<std::string> arguments;
-        RecordFormat format;
-        IsoOptions::Terminators terminators;
-        IsoOptions::LineEnd lineEnd;
+        std::string format;
+        // The words given for --iso-delimiters and --iso-line-end, "" for none.
+        std::string terminators;
+        std::string lineEnd;
     };
     const Case cases[] = {
-        {{"-f", "JSONL"},
-         AppendJsonLinesRecord,
-         IsoOptions::Terminators::Control,
-         IsoOptions::LineEnd::CrLf},
-        {{"--format=Tagged"},
-         AppendTaggedRecord,
-         IsoOptions::Terminators::Control,
-         IsoOptions::LineEnd::CrLf},
-        {{"-fISO2709", "--iso-delimiters=HASH", "--iso-line-end", "Lf"},
-         AppendIso2709Record,
-         IsoOptions::Terminators::Hash,
-         IsoOptions::LineEnd::Lf},
+        {{"-f", "JSONL"}, "jsonl", "", ""},
+        {{"--format=Tagged"}, "tagged", "", ""},
+        {{"-fISO2709", "--iso-delimiters=HASH", "--iso-line-end", "Lf"}, "iso2709", "hash", "lf"},
         {{"-f", "iso2709", "--iso-delimiters=Control", "--iso-line-end=NONE"},
-         AppendIso2709Record,
-         IsoOptions::Terminators::Control,
-         IsoOptions::LineEnd::None},
+         "iso2709",
+         "control",
+         "none"},
+    };
+    const auto given = [](const CommandLine& line, const char* option) {
+        const std::string* word = line.format.options.Given(option);
+        return word != nullptr ? *word : std::string();
     };
     for (const Case& c : cases) {
         const CommandLine line = ParseCommandLine(c.arguments);
         const std::string shown = ::testing::PrintToString(c.arguments);
         EXPECT_EQ(line.error, "") << shown;
-        EXPECT_EQ(line.format.append, c.format) << shown;
-        EXPECT_EQ(line.format.iso.terminators, c.terminators) << shown;
-        EXPECT_EQ(line.format.iso.lineEnd, c.lineEnd) << shown;
+        EXPECT_EQ(line.format.format->name, c.format) << shown;
+        EXPECT_EQ(given(line, "iso-delimiters"), c.terminators) << shown;
+        EXPECT_EQ(given(line, "iso-line-end"), c.lineEnd) << shown;
     }
     EXPECT_EQ(ParseCommandLine({"-f", "JSONLINES"}).error,
               "unknown format 'JSONLINES'; the formats are tagged, iso2709 and jsonl");
@@ -136,6 +132,40 @@ TEST(CommandLine, HelpListsEveryOptionAndTheExitStatuses) {
           "\n      --from=MFN ", "\n      --to=MFN ", "\n  -h, --help ", "\n  -V, --version ",
           "\n  0  ", "\n  1  ", "\n  2  "}) {
         EXPECT_NE(help.find(expected), std::string::npos) << expected;
+    }
+}
+
+// Each format's options come from the table of formats: --help lists them,
+// each takes its words, and with another format each is refused.
+TEST(CommandLine, FormatOptionsAreInTheHelpAndGoWithTheirFormatOnly) {
+    const std::string help = HelpText();
+    for (const Format* format : Formats()) {
+        EXPECT_NE(help.find(format->name), std::string::npos) << format->name;
+        for (const FormatOption& option : format->options) {
+            const std::string name = std::string("--") + option.name;
+            EXPECT_NE(help.find("\n      " + name + "=" + option.valueName + " "),
+                      std::string::npos)
+                << name;
+            EXPECT_NE(help.find(std::string(option.help) + "\n"), std::string::npos) << name;
+            for (const char* word : option.words) {
+                const CommandLine line = ParseCommandLine({"-f", format->name, name + "=" + word});
+                EXPECT_EQ(line.error, "") << name << "=" << word;
+                ASSERT_NE(line.format.options.Given(option.name), nullptr);
+                EXPECT_EQ(*line.format.options.Given(option.name), word);
+            }
+            EXPECT_NE(ParseCommandLine({"-f", format->name, name + "=nonsense"}).error, "");
+            for (const Format* other : Formats()) {
+                if (other == format) {
+                    continue;
+                }
+                const std::string error =
+                    ParseCommandLine({name + "=" + option.words.front(), "-f", other->name}).error;
+                EXPECT_NE(error.find(name), std::string::npos) << error;
+                EXPECT_NE(error.find(std::string("with --format=") + format->name),
+                          std::string::npos)
+                    << error;
+            }
+        }
     }
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -102,6 +103,50 @@ TEST(RecordSource, ItsProblemsAreSaidInItsNameAndCostWhatTheySay) {
     EXPECT_EQ(
         json.output,
         "{\"mfn\":1,\"fields\":[{\"tag\":10,\"value\":\"kept\"}]}\n{\"mfn\":2,\"fields\":[]}\n");
+}
+
+// A format that reads the records once before it writes them: it counts
+// them, and the fields of all of them, ahead of the first record.
+class CountingWriter final : public FormatWriter {
+  public:
+    void Survey(const RecordFields& record) override {
+        ++records_;
+        fields_ += record.fields.size();
+    }
+    void Begin(FormatContext& context) override {
+        const std::string counts =
+            std::to_string(records_) + " records, " + std::to_string(fields_) + " fields\n";
+        context.output.Append(counts.data(), counts.size());
+    }
+    void Append(const RecordFields& record, FormatContext& context) override {
+        const std::string line = std::to_string(record.mfn) + "\n";
+        context.output.Append(line.data(), line.size());
+    }
+    void End(FormatContext& context) override { context.output.Append("end\n", 4); }
+
+  private:
+    std::size_t records_ = 0;
+    std::size_t fields_ = 0;
+};
+
+TEST(RecordSource, AFormatThatNeedsAPassSeesTheRangeFirstAndItsProblemsAreSaidOnce) {
+    const Format counting{"counting", {}, true, [](const FormatOptions&) {
+                              return std::unique_ptr<FormatWriter>(new CountingWriter);
+                          }};
+    using State = RecordFields::State;
+    ListSource list("list", {{1, State::Stored, {{1, "a"}, {2, "b"}}},
+                             {2, State::Stored, {{3, "lost"}}, {ProblemKind::ReadError}},
+                             {3, State::Stored, {{4, "c"}}},
+                             {4, State::Stored, {{5, "d"}, {6, "e"}, {7, "f"}}}});
+    CommandLine line = ParseCommandLine({"--from=2"});
+    line.format.format = &counting;
+    const Exported exported = ExportFrom(list, line);
+    EXPECT_EQ(exported.output, "3 records, 4 fields\n2\n3\n4\nend\n");
+    EXPECT_EQ(list.rewound, 2);  // once limited, once after the pass
+    EXPECT_EQ(exported.messages,
+              "mstexport: list: MFN 2: the record could not be read (a read error); exported "
+              "without fields\n");
+    EXPECT_EQ(exported.status, 1);
 }
 
 std::vector<std::pair<std::int64_t, std::int64_t>> progress;

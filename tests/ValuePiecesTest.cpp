@@ -93,8 +93,9 @@ struct Written {
     std::string messages;
 };
 
-// Writes `record` with `format` in the code page `charset` (or as stored).
-Written Write(const RecordFields& record, RecordFormat format, const Charset* charset) {
+// Writes `record` in the format `name`, in the code page `charset` (or as
+// stored).
+Written Write(const RecordFields& record, const char* name, const Charset* charset) {
     TempDir dir;
     const std::string outputName = (dir.path() / "out").string();
     std::FILE* stream = std::tmpfile();
@@ -107,7 +108,7 @@ Written Write(const RecordFields& record, RecordFormat format, const Charset* ch
         Messages messages(stream, source.Name());
         FormatContext context(output, messages, source.Name());
         context.charset = charset;
-        format(record, context);
+        FindFormat(name)->make({})->Append(record, context);
         messages.Finish(source);
         EXPECT_TRUE(output.Close());
     }
@@ -169,7 +170,6 @@ RecordFields RecordOf(const std::vector<Value>& values, const std::string& memor
     return record;
 }
 
-const RecordFormat kFormats[] = {AppendTaggedRecord, AppendJsonLinesRecord, AppendIso2709Record};
 const char* const kFormatNames[] = {"tagged", "jsonl", "iso2709"};
 
 TEST(ValuesInFile, FormatsWritePiecesAsTheyWriteWholeValues) {
@@ -187,8 +187,8 @@ TEST(ValuesInFile, FormatsWritePiecesAsTheyWriteWholeValues) {
         for (std::size_t f = 0; f < 3; ++f) {
             for (const char* name : {"", "cp850", "cp1252", "utf-8"}) {
                 const Charset* charset = *name != '\0' ? Charset::Find(name) : nullptr;
-                const Written whole = Write(held, kFormats[f], charset);
-                const Written pieces = Write(inFile, kFormats[f], charset);
+                const Written whole = Write(held, kFormatNames[f], charset);
+                const Written pieces = Write(inFile, kFormatNames[f], charset);
                 const std::string which = std::string(kFormatNames[f]) + " " + name +
                                           ", pieces of " + std::to_string(largest);
                 EXPECT_TRUE(pieces.output == whole.output) << which;
@@ -207,15 +207,15 @@ TEST(ValuesInFile, PieceThatCannotBeRead) {
     const RecordFields record = RecordOf(values, file, &reader);
     const std::string said =
         "mstexport: ths.mst: MFN 7: field with tag 3 could not be read to its end (a read error)";
-    Written written = Write(record, AppendTaggedRecord, nullptr);
+    Written written = Write(record, "tagged", nullptr);
     EXPECT_EQ(written.output, "[RECORD 7]\n<3>01234567</3>\n<4>after</4>\n\n\n");
     EXPECT_EQ(written.messages, said + "; written cut short\n");
-    written = Write(record, AppendJsonLinesRecord, nullptr);
+    written = Write(record, "jsonl", nullptr);
     EXPECT_EQ(written.output,
               "{\"mfn\":7,\"fields\":[{\"tag\":3,\"value\":\"01234567\"},"
               "{\"tag\":4,\"value\":\"after\"}]}\n");
     EXPECT_EQ(written.messages, said + "; written cut short\n");
-    written = Write(record, AppendIso2709Record, nullptr);
+    written = Write(record, "iso2709", nullptr);
     EXPECT_EQ(written.output, "");
     EXPECT_EQ(written.messages, said + "; record left out\n");
 }
