@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "FastWriting.hpp"
 #include "Messages.hpp"
-#include "MfnDigits.hpp"
 #include "OutputFile.hpp"
 #include "TextBuffer.hpp"
 #include "charset/Charset.hpp"
@@ -28,7 +28,7 @@ struct FormatContext {
     // The database's character set, whose values are written in UTF-8;
     // nullptr writes them as stored.
     const Charset* charset = nullptr;
-    MfnDigits mfnDigits;
+    fast::MfnDigits mfnDigits;
     // Working room of the format for one record or value.
     TextBuffer scratch;
 

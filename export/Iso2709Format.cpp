@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ByteBlocks.hpp"
+#include "FastWriting.hpp"
 #include "Format.hpp"
 #include "ValueText.hpp"
 
@@ -33,34 +33,7 @@ struct IsoOptions {
     LineEnd lineEnd = LineEnd::CrLf;
 };
 
-// "0000", "0001" ... "9999": the digits of a directory entry's numbers are
-// copied from here, which costs less than computing them; the entries that
-// records use, the smaller numbers, share few cache lines.
-struct FourDigits {
-    char digits[10000][4];
-    constexpr FourDigits() : digits() {
-        for (int i = 0; i < 10000; ++i) {
-            digits[i][0] = static_cast<char>('0' + i / 1000);
-            digits[i][1] = static_cast<char>('0' + i / 100 % 10);
-            digits[i][2] = static_cast<char>('0' + i / 10 % 10);
-            digits[i][3] = static_cast<char>('0' + i % 10);
-        }
-    }
-};
-constexpr FourDigits kFourDigits;
-
-// Writes `number` (below 10^width, width 3 to 5) as `width` decimal digits
-// with leading zeros.
-template <int width>
-char* PutDigits(char* out, std::size_t number) {
-    static_assert(width >= 3 && width <= 5, "four digits and one more at the most");
-    if constexpr (width == 5) {
-        *out++ = static_cast<char>('0' + number / 10000);
-        number %= 10000;
-    }
-    std::memcpy(out, kFourDigits.digits[number] + (4 - std::min(width, 4)), std::min(width, 4));
-    return out + std::min(width, 4);
-}
+using fast::PutDigits;
 
 // Appends the record's bytes cut into lines of 80, each with its line end.
 void AppendLines(OutputFile& output, const char* bytes, std::size_t size,
@@ -181,8 +154,8 @@ void AppendIsoRecord(const RecordFields& record, FormatContext& context, const I
     char* value = start + base;
     // Code pages turn only bytes of 0x80 and above into other bytes, so the
     // stored bytes tell whether a value holds a terminator.
-    blocks::ByteWatch terminators(static_cast<unsigned char>(fieldEnd),
-                                  static_cast<unsigned char>(recordEnd));
+    fast::ByteWatch terminators(static_cast<unsigned char>(fieldEnd),
+                                static_cast<unsigned char>(recordEnd));
     std::int32_t terminatorTag = 0;
     unsigned char terminator = 0;
     for (std::size_t i = 0; i < record.fields.size(); ++i) {
@@ -205,7 +178,7 @@ void AppendIsoRecord(const RecordFields& record, FormatContext& context, const I
                                                  fieldEnd, recordEnd);
                     terminatorTag = field.tag;
                 }
-            } else if (context.charset == nullptr || blocks::IsAscii(field.bytes, field.length)) {
+            } else if (context.charset == nullptr || fast::IsAscii(field.bytes, field.length)) {
                 // ASCII is itself in every encoding, as in WriteValue.
                 value = terminators.Copy(value, field.bytes, field.length);
             } else {

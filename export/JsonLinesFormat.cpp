@@ -7,20 +7,16 @@
 #include <cstring>
 #include <memory>
 
-#include "ByteBlocks.hpp"
+#include "FastWriting.hpp"
 #include "Format.hpp"
-#include "TaggedLines.hpp"
 #include "ValueText.hpp"
 
 namespace {
 
 // A JSON string's escape at its longest: \u00XX.
 constexpr std::size_t kLongestEscape = 6;
-// Values are read and written 16 bytes at a time; the master file's buffers
-// and the scratch room let a value's last block be read whole, and the
-// output has room for its last block to be written whole.
-constexpr std::size_t kBlock = blocks::kBlock;
-static_assert(kBlock <= InputFile::kViewSlack, "a block may not read past the slack");
+// Values are read and written 16 bytes at a time (see FastWriting.hpp).
+constexpr std::size_t kBlock = fast::kBlock;
 
 char* WriteEscape(char* out, unsigned char byte) {
     *out++ = '\\';
@@ -96,21 +92,9 @@ char* WriteJsonValue(FormatContext& context, std::int32_t mfn, const FieldValue&
         bytes = reinterpret_cast<const unsigned char*>(start);
         length = static_cast<std::size_t>(end - start);
     }
-    std::size_t plain = 0;  // bytes from the start that need nothing
-    for (;;) {
-        std::uint32_t special =
-            blocks::OnlyFirst(blocks::JsonSpecialBytes(bytes + plain), length - plain);
-        std::memcpy(out + plain, bytes + plain, kBlock);
-        if (special != 0) {
-            for (; (special & 1u) == 0; special >>= 1) {
-                ++plain;
-            }
-            break;
-        }
-        plain += kBlock;
-        if (plain >= length) {
-            return out + length;
-        }
+    const std::size_t plain = fast::CopyJsonPlain(out, bytes, length);
+    if (plain == length) {
+        return out + length;
     }
     out += plain;
     bytes += plain;
@@ -196,31 +180,9 @@ char* Put(char* out, const char* text, std::size_t length) {
     return out + length;
 }
 
-// What goes before the value of a field with one of the tags 0 to 999,
-// ',{"tag":24,"value":"', in 32 bytes that are copied whole. A record's
-// first field starts after the comma.
-struct FieldOpenings {
-    struct Opening {
-        char bytes[32];
-        std::size_t length;
-    };
-    Opening tags[1000];
-    FieldOpenings() noexcept : tags() {
-        for (int tag = 0; tag < 1000; ++tag) {
-            const char* digits = tagged::kSmallTags.bytes[tag];
-            const auto count = static_cast<std::size_t>(static_cast<unsigned char>(digits[3]));
-            char* out = Put(tags[tag].bytes, ",{\"tag\":", 8);
-            out = Put(out, digits, count);
-            out = Put(out, ",\"value\":\"", 10);
-            tags[tag].length = static_cast<std::size_t>(out - tags[tag].bytes);
-        }
-    }
-};
-const FieldOpenings kFieldOpenings;
-
 // The most bytes a field's line takes around its value: ',{"tag":', the
 // tag's digits copied whole, ',"value":"' and '"}'.
-constexpr std::size_t kMostFieldMarkup = 8 + tagged::kTagCopy + 10 + 2;
+constexpr std::size_t kMostFieldMarkup = 8 + fast::kTagCopy + 10 + 2;
 // '{"mfn":', 10 digits, ',"fields":[' and ']}\n'.
 constexpr std::size_t kMostRecordMarkup = 7 + 10 + 11 + 3;
 
@@ -228,7 +190,7 @@ constexpr std::size_t kMostRecordMarkup = 7 + 10 + 11 + 3;
 // kMostFieldMarkup; returns its end.
 inline char* WriteFieldOpening(const FieldValue& field, bool first, char* out) {
     if (static_cast<std::uint32_t>(field.tag) < 1000) {
-        const FieldOpenings::Opening& opening = kFieldOpenings.tags[field.tag];
+        const fast::FieldOpenings::Opening& opening = fast::kFieldOpenings.tags[field.tag];
         const std::size_t skip = first ? 1 : 0;
         std::memcpy(out, opening.bytes + skip, sizeof opening.bytes - 1);
         return out + (opening.length - skip);
@@ -237,9 +199,9 @@ inline char* WriteFieldOpening(const FieldValue& field, bool first, char* out) {
         *out++ = ',';
     }
     out = Put(out, "{\"tag\":", 7);
-    char digits[tagged::kTagCopy];
-    const std::size_t tagLength = tagged::TagDigits(field.tag, digits);
-    std::memcpy(out, digits, tagged::kTagCopy);  // fixed size: no call
+    char digits[fast::kTagCopy];
+    const std::size_t tagLength = fast::TagDigits(field.tag, digits);
+    std::memcpy(out, digits, fast::kTagCopy);  // fixed size: no call
     out += tagLength;
     return Put(out, ",\"value\":\"", 10);
 }
@@ -265,7 +227,7 @@ void AppendJsonLinesRecord(const RecordFields& record, FormatContext& context) {
     // memory stays flat whatever it writes.
     const std::size_t most = kMostRecordMarkup + kMostFieldMarkup * record.fields.size() +
                              MostJsonBytes(record.valueBytes);
-    const bool whole = record.valueReader == nullptr && most <= tagged::kRecordRoom;
+    const bool whole = record.valueReader == nullptr && most <= fast::kRecordRoom;
     char* out = output.Room(whole ? most : kMostRecordMarkup);
     out = Put(out, "{\"mfn\":", 7);
     out = Put(out, mfn.data(), mfn.size());

@@ -33,7 +33,7 @@ inline std::size_t CutBeforeSequence(const unsigned char* bytes, std::size_t cou
 // Hands `use(bytes, length)` the value of `field`, a field of `record`: whole
 // when the record holds it in memory; otherwise in pieces of at most
 // ValueReader::LargestPiece bytes, read through the record's ValueReader,
-// each with InputFile::kViewSlack readable bytes after it and valid until
+// each with kViewSlack readable bytes after it and valid until
 // the next. Returns false when a piece cannot be read, after handing on the
 // pieces before it.
 template <typename Use>

@@ -43,7 +43,7 @@ void AppendValue(FormatContext& context, const RecordFields& record, const Field
     ConversionProblem problem;
     const bool whole =
         ForEachPiece(record, field, [&](const unsigned char* bytes, std::size_t length) {
-            char* out = output.Room(MostValueBytes(context, length) + tagged::kOverrun);
+            char* out = output.Room(MostValueBytes(context, length) + fast::kOverrun);
             output.Extend(WritePiece(context, bytes, length, out, problem));
         });
     if (problem.badBytes > 0) {

@@ -6,9 +6,8 @@
 #include <cstring>
 #include <optional>
 
-#include "ByteBlocks.hpp"
+#include "FastWriting.hpp"
 #include "Format.hpp"
-#include "TaggedLines.hpp"
 #include "ValuePieces.hpp"
 
 // The most bytes WritePiece writes for `length` stored bytes.
@@ -38,27 +37,25 @@ std::optional<std::size_t> ValueBytesInPieces(FormatContext& context, const Reco
                                               const FieldValue& field);
 
 // Writes the `length` bytes at `bytes`, a value or a piece of one, at `out`,
-// which has room for MostValueBytes and tagged::kValueBlock more; returns
-// its end. The bytes have InputFile::kViewSlack readable bytes after them,
-// so they can be read in whole blocks. Bytes the code page does not define
-// are counted in `problem`.
+// which has room for MostValueBytes and fast::kOverrun more; returns its end.
+// Bytes the code page does not define are counted in `problem`.
 inline char* WritePiece(const FormatContext& context, const unsigned char* bytes,
                         std::size_t length, char* out, ConversionProblem& problem) {
     // ASCII is itself in every encoding: most values need only a copy.
-    if (context.charset == nullptr || blocks::IsAscii(bytes, length)) {
-        return tagged::CopyValue(out, bytes, length);
+    if (context.charset == nullptr || fast::IsAscii(bytes, length)) {
+        return fast::CopyValue(out, bytes, length);
     }
     return context.charset->ToUtf8(bytes, length, out, problem);
 }
 
 // Writes the value of `field`, which record `mfn` holds in memory, at `out`,
-// which has room for MostValueBytes(field.length) and tagged::kValueBlock
-// more; returns its end.
+// which has room for MostValueBytes(field.length) and fast::kOverrun more;
+// returns its end.
 inline char* WriteValue(FormatContext& context, std::int32_t mfn, const FieldValue& field,
                         char* out) {
     // ASCII is itself in every encoding: most values need only a copy.
-    if (context.charset == nullptr || blocks::IsAscii(field.bytes, field.length)) {
-        return tagged::CopyValue(out, field.bytes, field.length);
+    if (context.charset == nullptr || fast::IsAscii(field.bytes, field.length)) {
+        return fast::CopyValue(out, field.bytes, field.length);
     }
     ConversionProblem problem;
     out = context.charset->ToUtf8(field.bytes, field.length, out, problem);

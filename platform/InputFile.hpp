@@ -18,15 +18,12 @@
 #include <memory>
 #include <string>
 
+#include "ViewSlack.hpp"
+
 class InputFile {
   public:
     static constexpr std::size_t kDefaultBufferSize = 256 * 1024;
     static constexpr std::size_t kDefaultJumpBufferSize = 64 * 1024;
-
-    // The bytes of a view may be read this many bytes past their end: the
-    // buffers have room beyond what they hold, so a value can be copied in
-    // whole blocks.
-    static constexpr std::size_t kViewSlack = 64;
 
     explicit InputFile(std::size_t bufferSize = kDefaultBufferSize);
     ~InputFile();
@@ -59,8 +56,8 @@ class InputFile {
     }
 
     // The `count` bytes at `position`, in a buffer, valid until the next Read
-    // or View. Nothing (nullptr) when the file does not hold them all, on a
-    // read error, or when `count` is larger than the buffer. Leaves the
+    // or View, with kViewSlack readable bytes after them. Nothing (nullptr) when the file does not
+    // hold them all, on a read error, or when `count` is larger than the buffer. Leaves the
     // position as it is.
     const unsigned char* View(std::int64_t position, std::size_t count) {
         if (const unsigned char* held = Held(main_, position, count)) {

@@ -7,14 +7,22 @@
 #include <vector>
 
 #include "Problems.hpp"
+#include "platform/ViewSlack.hpp"
 
+// A field's value as a source yields it.
+//
+// The rule every source keeps, and every format relies on: the bytes of a
+// value, or of a piece of one (ValueReader::Piece), are followed by
+// kViewSlack more bytes that may be read, whatever they hold. The formats
+// copy and test values in whole blocks, past their end (see
+// export/FastWriting.hpp); a source that holds values in its own memory
+// leaves that much room after each.
 struct FieldValue {
     std::int32_t tag;
     // The stored bytes up to the first zero byte among them. They lie in the
-    // reader's buffer and stay valid until its next read, with
-    // InputFile::kViewSlack readable bytes after them; nullptr for a value of
-    // a record too large to be held, which lies at `position` of the master
-    // file and is read in pieces (see ValueReader).
+    // source's buffer and stay valid until its next read; nullptr for a value
+    // of a record too large to be held, which lies at `position` of the file
+    // and is read in pieces (see ValueReader).
     const unsigned char* bytes;
     // The value's length up to its first zero byte, in memory or in the file.
     std::size_t length;
@@ -27,9 +35,9 @@ class ValueReader {
     // The most bytes Piece gives at once; at least 4, the longest UTF-8
     // sequence.
     virtual std::size_t LargestPiece() const = 0;
-    // The `count` bytes at `position` of the master file, at most
-    // LargestPiece, with InputFile::kViewSlack readable bytes after them,
-    // valid until the next call; nullptr when they cannot be read.
+    // The `count` bytes at `position` of the file, at most LargestPiece,
+    // with kViewSlack readable bytes after them, valid until the next call;
+    // nullptr when they cannot be read.
     virtual const unsigned char* Piece(std::int64_t position, std::size_t count) = 0;
 
   protected:

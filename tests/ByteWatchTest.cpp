@@ -5,14 +5,14 @@
 
 #include <string>
 
-#include "export/ByteBlocks.hpp"
+#include "export/FastWriting.hpp"
 
 namespace {
 
 // Whether a watch for 0x1E and 0x1D, copying or not, reports the first
 // `length` bytes of `buffer`, which has room for the blocks read past them.
 bool Reported(const std::string& buffer, std::size_t length, bool copy) {
-    blocks::ByteWatch watch(0x1E, 0x1D);
+    fast::ByteWatch watch(0x1E, 0x1D);
     const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
     if (copy) {
         std::string out(buffer.size() + 64, '\0');

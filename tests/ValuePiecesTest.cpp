@@ -61,7 +61,7 @@ TEST(ValuesInFile, ReaderGivesWhatItGivesForRecordsItHolds) {
 }
 
 // Serves the pieces of values from a string, each copied into a block of
-// its own with exactly InputFile::kViewSlack bytes of other text after it;
+// its own with exactly kViewSlack bytes of other text after it;
 // a piece that takes a byte from `failFrom` up to `failTo` cannot be read.
 class StringValues : public ValueReader {
   public:
@@ -74,9 +74,9 @@ class StringValues : public ValueReader {
         if (position < failTo_ && position + static_cast<std::int64_t>(count) > failFrom_) {
             return nullptr;
         }
-        piece_.reset(new unsigned char[count + InputFile::kViewSlack]);
+        piece_.reset(new unsigned char[count + kViewSlack]);
         std::memcpy(piece_.get(), bytes_.data() + position, count);
-        std::memset(piece_.get() + count, 'Z', InputFile::kViewSlack);
+        std::memset(piece_.get() + count, 'Z', kViewSlack);
         return piece_.get();
     }
 
@@ -179,7 +179,7 @@ TEST(ValuesInFile, FormatsWritePiecesAsTheyWriteWholeValues) {
         file += value.bytes;
     }
     // Held in memory, with slack after the last value.
-    const std::string memory = file + std::string(InputFile::kViewSlack, 'Z');
+    const std::string memory = file + std::string(kViewSlack, 'Z');
     const RecordFields held = RecordOf(values, memory, nullptr);
     for (const std::size_t largest : {4, 5, 6, 7, 13, 64, 4096}) {
         StringValues reader(file, largest);

@@ -33,9 +33,9 @@ class ListSource final : public RecordSource {
         // block copies rely on.
         for (const Entry& entry : entries_) {
             for (const Field& field : entry.fields) {
-                values_.emplace_back(new unsigned char[field.value.size() + InputFile::kViewSlack]);
+                values_.emplace_back(new unsigned char[field.value.size() + kViewSlack]);
                 std::copy(field.value.begin(), field.value.end(), values_.back().get());
-                std::fill_n(values_.back().get() + field.value.size(), InputFile::kViewSlack, '~');
+                std::fill_n(values_.back().get() + field.value.size(), kViewSlack, '~');
             }
         }
     }
