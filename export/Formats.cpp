@@ -5,13 +5,15 @@
 #include "Format.hpp"
 
 // One in each format's file.
-extern const Format kTaggedFormat, kIso2709Format, kJsonLinesFormat;
+const Format& TaggedFormat();
+const Format& Iso2709Format();
+const Format& JsonLinesFormat();
 
 const std::vector<const Format*>& Formats() {
     static const std::vector<const Format*> formats = {
-        &kTaggedFormat,
-        &kIso2709Format,
-        &kJsonLinesFormat,
+        &TaggedFormat(),
+        &Iso2709Format(),
+        &JsonLinesFormat(),
     };
     return formats;
 }

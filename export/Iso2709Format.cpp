@@ -239,17 +239,19 @@ class Iso2709Writer final : public FormatWriter {
 
 }  // namespace
 
-extern const Format kIso2709Format{
-    "iso2709",
-    {{"iso-delimiters",
-      "KIND",
-      "iso2709 terminators: control (the default) or hash",
-      {"control", "hash"}},
-     {"iso-line-end",
-      "END",
-      "iso2709 line ends: crlf (the default), lf or none",
-      {"crlf", "lf", "none"}}},
-    false,
-    [](const FormatOptions& options) {
-        return std::unique_ptr<FormatWriter>(new Iso2709Writer(options));
-    }};
+const Format& Iso2709Format() {
+    static const Format format{"iso2709",
+                               {{"iso-delimiters",
+                                 "KIND",
+                                 "iso2709 terminators: control (the default) or hash",
+                                 {"control", "hash"}},
+                                {"iso-line-end",
+                                 "END",
+                                 "iso2709 line ends: crlf (the default), lf or none",
+                                 {"crlf", "lf", "none"}}},
+                               false,
+                               [](const FormatOptions& options) {
+                                   return std::unique_ptr<FormatWriter>(new Iso2709Writer(options));
+                               }};
+    return format;
+}

@@ -262,6 +262,9 @@ class JsonLinesWriter final : public FormatWriter {
 
 }  // namespace
 
-extern const Format kJsonLinesFormat{"jsonl", {}, false, [](const FormatOptions&) {
-                                         return std::unique_ptr<FormatWriter>(new JsonLinesWriter);
-                                     }};
+const Format& JsonLinesFormat() {
+    static const Format format{"jsonl", {}, false, [](const FormatOptions&) {
+                                   return std::unique_ptr<FormatWriter>(new JsonLinesWriter);
+                               }};
+    return format;
+}

@@ -168,6 +168,9 @@ class TaggedWriter final : public FormatWriter {
 
 }  // namespace
 
-extern const Format kTaggedFormat{"tagged", {}, false, [](const FormatOptions&) {
-                                      return std::unique_ptr<FormatWriter>(new TaggedWriter);
-                                  }};
+const Format& TaggedFormat() {
+    static const Format format{"tagged", {}, false, [](const FormatOptions&) {
+                                   return std::unique_ptr<FormatWriter>(new TaggedWriter);
+                               }};
+    return format;
+}
