@@ -6,9 +6,8 @@
 // end one line per kind counts the rest and names the first and last MFN
 // concerned. Until a stored record reads well, the messages are held back:
 // when not one of the range's stored records can be read, the files are not
-// what they are named (swapped, not a master file, the cross-reference file
-// of another database), and one line at the end says so in place of them,
-// before the counts.
+// what they are named (swapped, say, or not a master file), and one line of
+// the source's own says so at the end in place of them, before the counts.
 #pragma once
 
 #include <cstdint>
