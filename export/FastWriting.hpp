@@ -2,14 +2,13 @@
 //
 // The rule: every value a format writes, held whole or a piece of one, has
 // kViewSlack readable bytes after it (see FieldValue), and every room a
-// format asks of the output or of its scratch buffer holds kOverrun bytes
-// more than it will keep. So values are copied and tested in whole blocks of
-// 16 or 32 bytes, reading and writing up to a block past their end, which
-// costs far less than an exact copy; each writer returns where the value
-// really ends, and what lies past it is written over or never kept. The
-// digits and the markup of the small numbers every record has (tags 0 to
-// 999, a directory's numbers, the next MFN) are copied from tables made
-// once, not computed.
+// format asks of the output or of its scratch buffer holds a block more than
+// it will keep (kBlock, or kOverrun where 32 bytes are copied). So values are copied and tested in
+// whole blocks of 16 or 32 bytes, reading and writing up to a block past their end, which costs far
+// less than an exact copy; each writer returns where the value really ends, and what lies past it
+// is written over or never kept. The digits and the markup of the small numbers every record has
+// (tags 0 to 999, a directory's numbers, the next MFN) are copied from tables made once, not
+// computed.
 #pragma once
 
 #include <algorithm>

@@ -379,11 +379,12 @@ void MasterFileReader::ReadRecordIn(std::int32_t mfn, RecordFields& record, Prob
     // The record is found once, and read straight from the master file's
     // buffer: leader, directory and data area are all in one view.
     std::optional<ProblemKind> notFound;
-    RecordProblem problem{ProblemKind::PointerMissing};
-    const auto start = LocateRecordIn<order>(mfn, notFound, &problem.pointer);
+    std::uint32_t pointer = 0;
+    const auto start = LocateRecordIn<order>(mfn, notFound, &pointer);
     if (!start) {
         if (notFound) {
-            problem.kind = *notFound;
+            RecordProblem problem{*notFound};
+            problem.pointer = pointer;
             ReportProblem(record, problem, problems);
         } else {
             record.state = RecordFields::State::NotStored;
