@@ -78,13 +78,47 @@ unsigned char FirstTerminator(const void* bytes, std::size_t length, char fieldE
     return found != nullptr ? *static_cast<const unsigned char*>(found) : 0;
 }
 
-// The record's values are held in memory, or all lie in the file and are
-// read a piece at a time.
-// `lengths` is room for the length each field's value takes, or 0 for a
-// field left out.
+class Iso2709Writer final : public FormatWriter {
+  public:
+    explicit Iso2709Writer(const FormatOptions& given) {
+        const std::string* delimiters = given.Given("iso-delimiters");
+        if (delimiters != nullptr && *delimiters == "hash") {
+            options_.terminators = IsoOptions::Terminators::Hash;
+        }
+        if (const std::string* lineEnd = given.Given("iso-line-end")) {
+            options_.lineEnd = *lineEnd == "lf"     ? IsoOptions::LineEnd::Lf
+                               : *lineEnd == "none" ? IsoOptions::LineEnd::None
+                                                    : IsoOptions::LineEnd::CrLf;
+        }
+    }
+
+    // An ISO 2709 record per stored record with fields; ISO 2709 has no
+    // place for the MFN.
+    void Append(const RecordFields& record, FormatContext& context) override {
+        if (record.state != RecordFields::State::Stored || record.fields.empty()) {
+            return;
+        }
+        if (record.valueReader == nullptr) {
+            AppendRecord<false>(record, context);
+        } else {
+            AppendRecord<true>(record, context);
+        }
+    }
+
+  private:
+    // The record's values are held in memory, or all lie in the file and are
+    // read a piece at a time.
+    template <bool valuesInFile>
+    void AppendRecord(const RecordFields& record, FormatContext& context);
+
+    IsoOptions options_;
+    // The length each field's value takes, or 0 for a field left out.
+    std::vector<std::size_t> lengths_;
+};
+
 template <bool valuesInFile>
-void AppendIsoRecord(const RecordFields& record, FormatContext& context, const IsoOptions& options,
-                     std::vector<std::size_t>& lengths) {
+void Iso2709Writer::AppendRecord(const RecordFields& record, FormatContext& context) {
+    std::vector<std::size_t>& lengths = lengths_;
     lengths.resize(record.fields.size());
     std::size_t kept = 0;
     std::size_t valueBytes = 0;
@@ -137,7 +171,7 @@ void AppendIsoRecord(const RecordFields& record, FormatContext& context, const I
         return;
     }
 
-    const bool hash = options.terminators == IsoOptions::Terminators::Hash;
+    const bool hash = options_.terminators == IsoOptions::Terminators::Hash;
     const char fieldEnd = hash ? '#' : '\x1E';
     const char recordEnd = hash ? '#' : '\x1D';
     context.scratch.Clear();
@@ -202,40 +236,8 @@ void AppendIsoRecord(const RecordFields& record, FormatContext& context, const I
     if (terminator != 0) {
         ReportTerminator(context, record.mfn, terminatorTag, terminator);
     }
-    AppendLines(context.output, start, size, options.lineEnd);
+    AppendLines(context.output, start, size, options_.lineEnd);
 }
-
-class Iso2709Writer final : public FormatWriter {
-  public:
-    explicit Iso2709Writer(const FormatOptions& given) {
-        const std::string* delimiters = given.Given("iso-delimiters");
-        if (delimiters != nullptr && *delimiters == "hash") {
-            options_.terminators = IsoOptions::Terminators::Hash;
-        }
-        if (const std::string* lineEnd = given.Given("iso-line-end")) {
-            options_.lineEnd = *lineEnd == "lf"     ? IsoOptions::LineEnd::Lf
-                               : *lineEnd == "none" ? IsoOptions::LineEnd::None
-                                                    : IsoOptions::LineEnd::CrLf;
-        }
-    }
-
-    // An ISO 2709 record per stored record with fields; ISO 2709 has no
-    // place for the MFN.
-    void Append(const RecordFields& record, FormatContext& context) override {
-        if (record.state != RecordFields::State::Stored || record.fields.empty()) {
-            return;
-        }
-        if (record.valueReader == nullptr) {
-            AppendIsoRecord<false>(record, context, options_, lengths_);
-        } else {
-            AppendIsoRecord<true>(record, context, options_, lengths_);
-        }
-    }
-
-  private:
-    IsoOptions options_;
-    std::vector<std::size_t> lengths_;
-};
 
 }  // namespace
 

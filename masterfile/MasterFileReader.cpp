@@ -102,33 +102,15 @@ int MasterFileReader::ReadControlRecord() {
 }
 
 template <ByteOrder order>
-std::optional<std::int64_t> MasterFileReader::LocateRecordIn(std::int32_t mfn,
-                                                             std::optional<ProblemKind>& problem,
-                                                             std::uint32_t* pointer) {
+inline bool MasterFileReader::LocateRecordIn(std::int32_t mfn, layout::PointerTarget& target,
+                                             std::uint32_t& pointer) {
     const unsigned char* bytes = crossRef->View(layout::PointerPosition(mfn), layout::kPointerSize);
     if (bytes == nullptr) {
-        problem = ProblemKind::PointerMissing;
-        return std::nullopt;
+        return false;
     }
-    const std::uint32_t value = layout::Uint32<order>(bytes);
-    if (pointer != nullptr) {
-        *pointer = value;
-    }
-    const layout::PointerTarget target = layout::DecodePointer(value, layout_.pointerShift);
-    if (target.kind == layout::PointerKind::Record) {
-        return target.position;
-    }
-    if (target.kind == layout::PointerKind::NoBlock) {
-        problem = ProblemKind::PointerWithoutBlock;
-    }
-    return std::nullopt;
-}
-
-std::optional<std::int64_t> MasterFileReader::LocateRecord(std::int32_t mfn,
-                                                           std::optional<ProblemKind>& problem) {
-    return layout_.order == ByteOrder::Little
-               ? LocateRecordIn<ByteOrder::Little>(mfn, problem, nullptr)
-               : LocateRecordIn<ByteOrder::Big>(mfn, problem, nullptr);
+    pointer = layout::Uint32<order>(bytes);
+    target = layout::DecodePointer(pointer, layout_.pointerShift);
+    return true;
 }
 
 template <ByteOrder order>
@@ -211,15 +193,20 @@ std::optional<ProblemKind> MasterFileReader::ReadLeaderAt(std::int32_t mfn, std:
 
 RecordFault MasterFileReader::FindLeader(std::int32_t mfn, std::int64_t& start,
                                          LeaderReading& reading) {
-    std::optional<ProblemKind> problem;
-    const auto located = LocateRecord(mfn, problem);
+    layout::PointerTarget target{};
+    std::uint32_t pointer = 0;
+    const bool located = layout_.order == ByteOrder::Little
+                             ? LocateRecordIn<ByteOrder::Little>(mfn, target, pointer)
+                             : LocateRecordIn<ByteOrder::Big>(mfn, target, pointer);
     if (!located) {
-        return !problem                                  ? RecordFault::NotStored
-               : *problem == ProblemKind::PointerMissing ? RecordFault::PointerMissing
-                                                         : RecordFault::PointerWithoutBlock;
+        return RecordFault::PointerMissing;
     }
-    start = *located;
-    problem = ReadLeaderAt(mfn, start, reading);
+    if (target.kind != layout::PointerKind::Record) {
+        return target.kind == layout::PointerKind::NoBlock ? RecordFault::PointerWithoutBlock
+                                                           : RecordFault::NotStored;
+    }
+    start = target.position;
+    const std::optional<ProblemKind> problem = ReadLeaderAt(mfn, start, reading);
     if (problem) {
         return *problem == ProblemKind::ReadError ? RecordFault::ReadError
                                                   : RecordFault::PastEndOfMaster;
@@ -378,12 +365,15 @@ template <ByteOrder order>
 void MasterFileReader::ReadRecordIn(std::int32_t mfn, RecordFields& record, ProblemSink* problems) {
     // The record is found once, and read straight from the master file's
     // buffer: leader, directory and data area are all in one view.
-    std::optional<ProblemKind> notFound;
+    layout::PointerTarget target{};
     std::uint32_t pointer = 0;
-    const auto start = LocateRecordIn<order>(mfn, notFound, &pointer);
-    if (!start) {
-        if (notFound) {
-            RecordProblem problem{*notFound};
+    if (!LocateRecordIn<order>(mfn, target, pointer)) {
+        ReportProblem(record, {ProblemKind::PointerMissing}, problems);
+        return;
+    }
+    if (target.kind != layout::PointerKind::Record) {
+        if (target.kind == layout::PointerKind::NoBlock) {
+            RecordProblem problem{ProblemKind::PointerWithoutBlock};
             problem.pointer = pointer;
             ReportProblem(record, problem, problems);
         } else {
@@ -391,11 +381,12 @@ void MasterFileReader::ReadRecordIn(std::int32_t mfn, RecordFields& record, Prob
         }
         return;
     }
-    if (layout_.format == RecordFormat::Standard && ReadPlainRecord<order>(*start, record)) {
+    const std::int64_t start = target.position;
+    if (layout_.format == RecordFormat::Standard && ReadPlainRecord<order>(start, record)) {
         return;
     }
     LeaderReading reading;
-    if (const std::optional<ProblemKind> unread = ReadLeaderIn<order>(mfn, *start, reading)) {
+    if (const std::optional<ProblemKind> unread = ReadLeaderIn<order>(mfn, start, reading)) {
         ReportProblem(record, {*unread}, problems);
         return;
     }
@@ -407,18 +398,18 @@ void MasterFileReader::ReadRecordIn(std::int32_t mfn, RecordFields& record, Prob
         return;
     }
     const std::int64_t length = layout::RecordLength(leader.MFRL);
-    if (*start + length > master->Size()) {
+    if (start + length > master->Size()) {
         ReportProblem(record, LeaderProblem(ProblemKind::PastEndOfMaster, leader, shape), problems);
         return;
     }
     if (static_cast<std::uint64_t>(length) > master->LargestView()) {
         // Only an FFI record can be this long.
-        if (!ReadFieldsInFile<order>(*start, leader, shape, record, problems)) {
+        if (!ReadFieldsInFile<order>(start, leader, shape, record, problems)) {
             ReportProblem(record, {ProblemKind::ReadError}, problems);
         }
         return;
     }
-    const unsigned char* bytes = master->View(*start, static_cast<std::size_t>(length));
+    const unsigned char* bytes = master->View(start, static_cast<std::size_t>(length));
     if (bytes == nullptr) {
         ReportProblem(record, {ProblemKind::ReadError}, problems);
         return;

@@ -114,14 +114,10 @@ class MasterFileReader final : public ValueReader {
     };
 
     bool StreamsAndMfnValid(std::int32_t mfn) const;
-    // The master file position of `mfn`'s record, from its cross-reference
-    // pointer (put into `pointer` when given). Nothing for a record that is
-    // not stored, or, with `problem` saying why, whose pointer locates none.
-    std::optional<std::int64_t> LocateRecord(std::int32_t mfn, std::optional<ProblemKind>& problem);
+    // Reads the cross-reference pointer of `mfn` into `pointer`, and what it
+    // says into `target`; false when the file does not hold it whole.
     template <layout::ByteOrder order>
-    std::optional<std::int64_t> LocateRecordIn(std::int32_t mfn,
-                                               std::optional<ProblemKind>& problem,
-                                               std::uint32_t* pointer);
+    bool LocateRecordIn(std::int32_t mfn, layout::PointerTarget& target, std::uint32_t& pointer);
     // Reads the leader of `mfn`'s record at `start` in the database's layout
     // and, in the standard format, in whichever leader fits it. Nothing when
     // read; PastEndOfMaster when the file ends inside it, or when only the

@@ -64,12 +64,13 @@ MfnRange MasterFileSource::Range() const {
 std::int64_t MasterFileSource::Limit(std::int32_t from, std::int32_t to) {
     first_ = std::max<std::int64_t>(from, 1);
     last_ = std::min<std::int64_t>(to, lastMfn_);
+    end_ = std::min(last_, findable_);
     next_ = first_;
-    return std::max<std::int64_t>(std::min(last_, findable_) - first_ + 1, 0);
+    return std::max<std::int64_t>(end_ - first_ + 1, 0);
 }
 
 bool MasterFileSource::Next(RecordFields& record, ProblemSink& problems) {
-    if (next_ > std::min(last_, findable_)) {
+    if (next_ > end_) {
         return false;
     }
     reader_.ReadRecord(static_cast<std::int32_t>(next_++), record, &problems);

@@ -41,8 +41,10 @@ class MasterFileSource final : public RecordSource {
     // be found, however many more it claims.
     std::int64_t lastMfn_ = 0;
     std::int64_t findable_ = 0;
-    // The range as limited, and the next MFN to yield.
+    // The range as limited; the last MFN of it that can be found; the next
+    // MFN to yield.
     std::int64_t first_ = 1;
     std::int64_t last_ = 0;
+    std::int64_t end_ = 0;
     std::int64_t next_ = 1;
 };
