@@ -115,18 +115,15 @@ TEST_F(CommandLineExportTest, RangePastTheLastMfnCreatesNoOutput) {
                                                       {"cds", "--from=50", "-o", "new.txt"},
                                                       {"--from=4", "-o-", "cds"}}) {
         const ExportRun run = Run(arguments);
-        const std::string shown = ::testing::PrintToString(arguments);
-        EXPECT_EQ(run.exitCode, 2) << shown;
-        EXPECT_EQ(AsText(run.stderrText).find("mstexport: --from "), 0u) << run.stderrText;
-        EXPECT_NE(run.stderrText.find(" is past the last MFN of cds.mst, 3; nothing was written"),
+        EXPECT_EQ(run.exitCode, 2) << run.stderrText;
+        EXPECT_EQ(run.stderrText.rfind("mstexport: --from ", 0), 0u) << run.stderrText;
+        EXPECT_NE(run.stderrText.find(" is past the last MFN of cds.mst, 3; nothing was written\n"),
                   std::string::npos)
             << run.stderrText;
-        EXPECT_EQ(run.stdoutText, "") << shown;
-        EXPECT_SAME_TEXT(run.output, kEarlier) << shown;
-        EXPECT_FALSE(fs::exists(Dir() / "new.txt")) << shown;
+        EXPECT_EQ(run.stdoutText, "");
+        EXPECT_SAME_TEXT(run.output, kEarlier);
+        EXPECT_FALSE(fs::exists(Dir() / "new.txt"));
     }
-    ExpectClean(Run({"cds", "--from=3", "-o", "new.txt"}));
-    EXPECT_SAME_TEXT(ReadFile(Dir() / "new.txt"), ThreeRecords().ExpectedRecord(3));
 }
 
 TEST_F(CommandLineExportTest, HelpVersionAndUsageErrorsTouchNoFile) {
@@ -143,13 +140,6 @@ TEST_F(CommandLineExportTest, HelpVersionAndUsageErrorsTouchNoFile) {
     ExpectUsageError(Run({"--from=x", "-o", "new.txt"}),
                      "--from takes an MFN, a whole number from 1 up, not 'x'");
     ExpectUsageError(Run({"a", "b"}), "more than one database given: 'a' and 'b'");
-    ExpectUsageError(Run({"--to=0", "-o", "new.txt"}),
-                     "--to takes an MFN, a whole number from 1 up, not '0'");
-    ExpectUsageError(Run({"-o", "new.txt", "-o", "formatirani_izlaz.txt"}),
-                     "more than one output given: 'new.txt' and 'formatirani_izlaz.txt'");
-    ExpectUsageError(Run({"-o", ""}), "the output's name is empty");
-    ExpectUsageError(Run({"-", "-o", "new.txt"}),
-                     "the database cannot come from standard input ('-'); name its files");
     EXPECT_SAME_TEXT(ReadFile(Dir() / "formatirani_izlaz.txt"), kEarlier);
     EXPECT_FALSE(fs::exists(Dir() / "new.txt"));
 }
@@ -256,6 +246,10 @@ TEST_F(CommandLineExportTest, NamesOfNoDatabaseOrOfSeveral) {
     WriteDatabase(db, Dir() / "three" / "c.mst", Dir() / "three" / "c.xrf");
     WriteDatabase(db, Dir() / "three" / "a.mst", Dir() / "three" / "a.xrf");
     WriteDatabase(db, Dir() / "three" / "b.mst", Dir() / "three" / "b.xrf");
+#ifndef _WIN32  // Windows' file names do not differ in case alone
+    WriteDatabase(db, Dir() / "case" / "CDS.MST", Dir() / "case" / "cds.xrf");
+    WriteFile(Dir() / "case" / "cds.mst", db.MasterBytes());
+#endif
     struct Case {
         std::string database;
         int exitCode;
@@ -269,6 +263,10 @@ TEST_F(CommandLineExportTest, NamesOfNoDatabaseOrOfSeveral) {
         {"three", 2, "three/ holds a.mst, b.mst and c.mst: name one"},
         {"cds", 2,
          "cds names both the folder cds/ and the master file cds.mst: write cds/ or cds.mst"},
+#ifndef _WIN32
+        {"case/Cds", 2,
+         "several files in case match Cds.mst in case: CDS.MST, cds.mst; rename all but one"},
+#endif
     };
     for (const Case& c : cases) {
         const ExportRun run = Run({c.database, "-o", "new.txt"});
@@ -276,16 +274,6 @@ TEST_F(CommandLineExportTest, NamesOfNoDatabaseOrOfSeveral) {
         EXPECT_EQ(AsText(run.stderrText), "mstexport: " + c.said + "\n") << c.database;
         EXPECT_FALSE(fs::exists(Dir() / "new.txt")) << c.database;
     }
-#ifndef _WIN32  // Windows' file names do not differ in case alone
-    WriteDatabase(db, Dir() / "case" / "CDS.MST", Dir() / "case" / "cds.xrf");
-    WriteFile(Dir() / "case" / "cds.mst", db.MasterBytes());
-    const ExportRun run = Run({"case/Cds", "-o", "new.txt"});
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_EQ(run.stderrText,
-              "mstexport: several files in case match Cds.mst in case: CDS.MST, "
-              "cds.mst; rename all but one\n");
-    EXPECT_FALSE(fs::exists(Dir() / "new.txt"));
-#endif
     // Each said exactly, they are what they are.
     for (const std::string database : {"cds/", "cds.mst", "two/bibl", "three/b.mst"}) {
         fs::remove(Dir() / "new.txt");
@@ -304,9 +292,10 @@ TEST_F(CommandLineExportTest, NamesInAnotherCaseForEveryCodePage) {
     };
     const Case cases[] = {
         {u8"Knjižnica", u8"KNJIŽNICA"},
-        {u8"библ", u8"БИБЛ"},
-        {u8"ÆRØ Ÿ", u8"æRø ÿ"},
-        {u8"ΣΦΩ", u8"σφω"},
+        {u8"библ ѓєѕіїјљњћќўџґ", u8"БИБЛ ЃЄЅІЇЈЉЊЋЌЎЏҐ"},
+        {u8"àéîõüçñæøåÿœšž", u8"ÀÉÎÕÜÇÑÆØÅŸŒŠŽ"},
+        {u8"őűąęłńśźżčďěňřťůĺľŕşţă", u8"ŐŰĄĘŁŃŚŹŻČĎĚŇŘŤŮĹĽŔŞŢĂ"},
+        {u8"ΣΦΩΓΘ", u8"σφωγθ"},
     };
     for (const Case& c : cases) {
         WriteDatabase(db, Dir() / "data" / fs::u8path(c.stored + ".MST"),

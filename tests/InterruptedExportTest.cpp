@@ -13,7 +13,6 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 #include <set>
 #include <string>
 #include <thread>
@@ -27,85 +26,63 @@ namespace {
 namespace fs = std::filesystem;
 
 const char* const kEarlier = "left from an earlier run";
+const char* const kNames[] = {"large", "other"};
 
-// Tens of megabytes, so that a run lasts long enough to be caught midway.
-DatabaseWriter LargeDatabase(int records, char letter) {
-    DatabaseWriter db;
-    for (int i = 1; i <= records; ++i) {
-        db.Add({{{24, "Title " + std::to_string(i)},
-                 {70, std::string(static_cast<std::size_t>(100 + i % 50), letter)},
-                 {26, "^aParis^bUnesco^c1965"}}});
+// Two databases whose exports take megabytes, so that a run lasts long
+// enough to be caught midway, in a folder the tests share.
+struct Folder {
+    TempDir dir;
+    std::string expected[2];
+    Folder() {
+        for (int d = 0; d < 2; ++d) {
+            DatabaseWriter db;
+            for (int i = 1; i <= 60000 - 20000 * d; ++i) {
+                db.Add({{{24, "Title " + std::to_string(i)},
+                         {70, std::string(static_cast<std::size_t>(100 + i % 50), "xy"[d])},
+                         {26, "^aParis^bUnesco^c1965"}}});
+            }
+            WriteFile(dir.path() / (std::string(kNames[d]) + ".mst"), db.MasterBytes());
+            WriteFile(dir.path() / (std::string(kNames[d]) + ".xrf"), db.CrossRefBytes());
+            expected[d] = db.ExpectedOutput();
+        }
     }
-    return db;
-}
-
-class InterruptedExportTest : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        folder_ = std::make_unique<TempDir>();
-        const DatabaseWriter large = LargeDatabase(200000, 'x');
-        const DatabaseWriter other = LargeDatabase(150000, 'y');
-        WriteFile(Folder() / "large.mst", large.MasterBytes());
-        WriteFile(Folder() / "large.xrf", large.CrossRefBytes());
-        WriteFile(Folder() / "other.mst", other.MasterBytes());
-        WriteFile(Folder() / "other.xrf", other.CrossRefBytes());
-        expectedLarge_ = large.ExpectedOutput();
-        expectedOther_ = other.ExpectedOutput();
-    }
-    static void TearDownTestSuite() {
-        folder_.reset();
-        expectedLarge_.clear();
-        expectedOther_.clear();
-    }
-    void SetUp() override { WriteFile(Output(), kEarlier); }
-
-    static fs::path Folder() { return folder_->path(); }
-    static fs::path Output() { return Folder() / "out.txt"; }
-    // Whatever else a run has left in the folder.
-    static std::set<std::string> LeftOver() {
+    fs::path Output() const { return dir.path() / "out.txt"; }
+    // Whatever else runs have left in the folder, and whether any of it
+    // holds bytes: a run's output, still under another name.
+    std::set<std::string> LeftOver(bool* underWay = nullptr) const {
         std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(Folder())) {
+        for (const auto& entry : fs::directory_iterator(dir.path())) {
             const std::string name = entry.path().filename().string();
-            if (name != "large.mst" && name != "large.xrf" && name != "other.mst" &&
-                name != "other.xrf" && name != "out.txt") {
+            if (std::set<std::string>{"large.mst", "large.xrf", "other.mst", "other.xrf", "out.txt"}
+                    .count(name) == 0) {
                 names.insert(name);
+                std::error_code error;
+                if (underWay != nullptr && fs::file_size(entry.path(), error) > 0 && !error) {
+                    *underWay = true;
+                }
             }
         }
         return names;
     }
-    // Whether any file but the known ones holds bytes: a run's output, still
-    // under another name.
-    static bool OutputUnderWay() {
-        for (const std::string& name : LeftOver()) {
-            std::error_code error;
-            if (fs::file_size(Folder() / name, error) > 0 && !error) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-    static std::unique_ptr<TempDir> folder_;
-    static std::string expectedLarge_;
-    static std::string expectedOther_;
-    TempDir console_;
 };
 
-std::unique_ptr<TempDir> InterruptedExportTest::folder_;
-std::string InterruptedExportTest::expectedLarge_;
-std::string InterruptedExportTest::expectedOther_;
+const Folder& Shared() {
+    static const Folder folder;
+    return folder;
+}
 
 // Stops the run again and again until its output is under way, then sends it
 // `number`. Returns the run's exit status, or -2 when it ended before it
 // could be caught.
-int SignalMidway(pid_t pid, int number, bool (*underWay)()) {
+int SignalMidway(pid_t pid, int number) {
     for (;;) {
         kill(pid, SIGSTOP);
         int status = 0;
         if (waitpid(pid, &status, WUNTRACED) != pid || !WIFSTOPPED(status)) {
             return -2;
         }
-        const bool caught = underWay();
+        bool caught = false;
+        Shared().LeftOver(&caught);
         if (caught) {
             kill(pid, number);  // delivered as it goes on
         }
@@ -117,39 +94,43 @@ int SignalMidway(pid_t pid, int number, bool (*underWay)()) {
     }
 }
 
-TEST_F(InterruptedExportTest, ASignalMidwayLeavesTheEarlierOutputAsItWas) {
+TEST(InterruptedExportTest, ASignalMidwayLeavesTheEarlierOutputAsItWas) {
+    const Folder& folder = Shared();
+    const TempDir console;
     for (const int number : {SIGINT, SIGTERM}) {
         SCOPED_TRACE(strsignal(number));
         int status = -2;
         for (int attempt = 0; attempt < 5 && status == -2; ++attempt) {
-            WriteFile(Output(), kEarlier);
-            const pid_t pid =
-                StartExport(Folder(), {"large", "-o", "out.txt"}, console_.path() / "messages");
-            status = SignalMidway(pid, number, OutputUnderWay);
+            WriteFile(folder.Output(), kEarlier);
+            status = SignalMidway(StartExport(folder.dir.path(), {"large", "-o", "out.txt"},
+                                              console.path() / "messages"),
+                                  number);
         }
         ASSERT_NE(status, -2) << "every run ended before it could be signalled";
         EXPECT_EQ(status, 128 + number);
-        EXPECT_EQ(ReadFile(Output()), kEarlier);
-        EXPECT_EQ(LeftOver(), std::set<std::string>{});
-        EXPECT_EQ(ReadFile(console_.path() / "messages"),
+        EXPECT_EQ(ReadFile(folder.Output()), kEarlier);
+        EXPECT_EQ(folder.LeftOver(), std::set<std::string>{});
+        EXPECT_EQ(ReadFile(console.path() / "messages"),
                   "mstexport: interrupted; out.txt was left as it was\n");
     }
 }
 
-TEST_F(InterruptedExportTest, RunsIntoOneOutputLeaveOneWholeExport) {
-    for (const char* second : {"other", "large"}) {
+TEST(InterruptedExportTest, RunsIntoOneOutputLeaveOneWholeExport) {
+    const Folder& folder = Shared();
+    const TempDir console;
+    for (const char* second : kNames) {
         SCOPED_TRACE(std::string("large and ") + second);
         const pid_t first =
-            StartExport(Folder(), {"large", "-o", "out.txt"}, console_.path() / "first");
+            StartExport(folder.dir.path(), {"large", "-o", "out.txt"}, console.path() / "first");
         const pid_t next =
-            StartExport(Folder(), {second, "-o", "out.txt"}, console_.path() / "second");
-        EXPECT_EQ(WaitForExport(first, 120), 0) << ReadFile(console_.path() / "first");
-        EXPECT_EQ(WaitForExport(next, 120), 0) << ReadFile(console_.path() / "second");
-        const std::string output = ReadFile(Output());
-        EXPECT_TRUE(output == expectedLarge_ || output == expectedOther_)
+            StartExport(folder.dir.path(), {second, "-o", "out.txt"}, console.path() / "second");
+        EXPECT_EQ(WaitForExport(first, 120), 0) << ReadFile(console.path() / "first");
+        EXPECT_EQ(WaitForExport(next, 120), 0) << ReadFile(console.path() / "second");
+        const std::string output = ReadFile(folder.Output());
+        EXPECT_TRUE(output == folder.expected[0] || output == folder.expected[1])
             << "the output, " << output.size() << " bytes, is neither export ("
-            << expectedLarge_.size() << " and " << expectedOther_.size() << " bytes)";
-        EXPECT_EQ(LeftOver(), std::set<std::string>{});
+            << folder.expected[0].size() << " and " << folder.expected[1].size() << " bytes)";
+        EXPECT_EQ(folder.LeftOver(), std::set<std::string>{});
     }
 }
 

@@ -10,26 +10,18 @@
 #include <csignal>
 #include <thread>
 
-namespace {
-
-std::string Quoted(const std::string& argument) {
-    std::string quoted = "'";
-    for (const char c : argument) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
-}  // namespace
-
 pid_t StartExport(const std::filesystem::path& directory, const std::vector<std::string>& arguments,
                   const std::filesystem::path& stderrPath) {
-    // Through the shell, which execs the program, so that a launcher (an
-    // emulator) comes first and the pid is still the program's.
-    std::string command = "exec " MSTEXPORT_PROGRAM_LAUNCHER + Quoted(MSTEXPORT_PROGRAM);
-    for (const std::string& argument : arguments) {
-        command += " " + Quoted(argument);
+    // The shell execs the launcher (an emulator), if any, and the program, so
+    // that the pid is the program's.
+    std::vector<std::string> words{"sh", "-c", "exec " MSTEXPORT_PROGRAM_LAUNCHER "\"$0\" \"$@\"",
+                                   MSTEXPORT_PROGRAM};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
     }
+    argv.push_back(nullptr);
     const std::string folder = directory.string();
     const std::string errors = stderrPath.string();
     const pid_t pid = fork();
@@ -46,10 +38,9 @@ pid_t StartExport(const std::filesystem::path& directory, const std::vector<std:
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-    for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
-        std::signal(number, SIG_DFL);
-    }
-    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    execv("/bin/sh", argv.data());
     _exit(126);
 }
 
