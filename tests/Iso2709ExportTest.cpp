@@ -98,26 +98,19 @@ TEST(Iso2709Export, WhatIsoCannotHoldIsLeftOutAndSaid) {
 // (the first such field), within the cap on messages of a kind.
 TEST(Iso2709Export, TerminatorsInValuesAreKeptAndSaidOnceARecord) {
     const std::string fieldEnd = "0x1E, the ISO 2709 field terminator";
+    const std::string hash = "--iso-delimiters=hash";
     struct Case {
         std::string value;
         std::vector<std::string> options;
         std::string holds;  // what the message says the value holds, if anything
     };
     const Case cases[] = {
-        {"a\x1e"
-         "b",
-         {},
-         fieldEnd},
+        {"a\x1e-b", {}, fieldEnd},
         {std::string(40, 'x') + "\x1d", {}, "0x1D, the ISO 2709 record terminator"},
-        {"C# and F#",
-         {"--iso-delimiters=hash"},
-         "'#', the ISO 2709 terminator of --iso-delimiters=hash"},
+        {"C# and F#", {hash}, "'#', the ISO 2709 terminator of --iso-delimiters=hash"},
         {"\x82t\xe9 \x1e", {"-e", "cp850"}, fieldEnd},
         {"C# and F#", {"--iso-delimiters=control"}, ""},
-        {"a\x1e\x1d"
-         "b",
-         {"--iso-delimiters=hash"},
-         ""},
+        {"a\x1e\x1d-b", {hash}, ""},
         {std::string(15, 'x') + "\x1f\x1c", {}, ""},
     };
     for (const Case& c : cases) {
@@ -126,14 +119,11 @@ TEST(Iso2709Export, TerminatorsInValuesAreKeptAndSaidOnceARecord) {
         const ExportRun run = ExportIso(db, c.options);
         const std::string shown = ::testing::PrintToString(c.value);
         EXPECT_EQ(run.exitCode, c.holds.empty() ? 0 : 1) << shown;
-        EXPECT_EQ(run.stderrText, c.holds.empty() ? ""
-                                                  : "mstexport: ths.mst: MFN 1: field with tag 30 "
-                                                    "holds " +
-                                                        c.holds +
-                                                        "; written as stored, which readers that "
-                                                        "split on terminators will misread\n")
-            << shown;
-        const bool hashed = !c.options.empty() && c.options[0] == "--iso-delimiters=hash";
+        const std::string said = "mstexport: ths.mst: MFN 1: field with tag 30 holds " + c.holds +
+                                 "; written as stored, which readers that split on terminators "
+                                 "will misread\n";
+        EXPECT_EQ(run.stderrText, c.holds.empty() ? "" : said) << shown;
+        const bool hashed = !c.options.empty() && c.options[0] == hash;
         if (c.options.empty() || c.options[0] != "-e") {
             EXPECT_SAME_TEXT(run.stdoutText,
                              db.ExpectedIso2709(hashed ? '#' : '\x1e', hashed ? '#' : '\x1d'))

@@ -21,8 +21,8 @@ struct ExportRun {
 // output is captured in files of a temporary directory of its own, removed
 // once they are read.
 // `arguments` are given to it as they are, each quoted; they may be UTF-8.
-// `wrapper`, when given, is a command line that the program's own follows
-// (one that measures it, say).
+// `wrapper`, when given, is shell text that the program's command line
+// follows (a command that bounds its memory, say).
 ExportRun RunExport(const std::filesystem::path& directory,
                     const std::vector<std::string>& arguments = {},
                     const std::string& wrapper = {});
