@@ -271,6 +271,11 @@ TEST_F(MasterFileReaderTest, ReadThatFailsInsideTheFileIsAReadError) {
         ASSERT_EQ(problems.size(), 1u) << "MFN " << mfn;
         EXPECT_EQ(problems[0].kind, RecordProblem::Kind::ReadError) << "MFN " << mfn;
     }
+    RecordLeader leader = Sentinel();
+    RecordFault fault = RecordFault::None;
+    EXPECT_EQ(reader_.ReadLeader(16, &leader, &fault), -1);
+    EXPECT_EQ(fault, RecordFault::ReadError);
+    ExpectSentinel(leader);
 }
 
 }  // namespace

@@ -61,7 +61,7 @@ TEST(OutputSafetyTest, RunsThatTouchNoFile) {
         std::string said;
     };
     const std::string izlaz = "formatirani_izlaz.txt";
-    const std::string notCreated = ", not a file; out.txt was not created";
+    const std::string no = ", not a file; out.txt was not created";
     const Row rows[] = {
         {{"-o", "ths.mst"}, "", 2, "the output ths.mst" + master},
         {{"-o", "ths.xrf"}, "", 2, "the output ths.xrf" + crossRef},
@@ -75,15 +75,9 @@ TEST(OutputSafetyTest, RunsThatTouchNoFile) {
 #else
         {{"-o", "out.txt"}, "fifo ths.mst", 1, fifo + "out.txt was not created"},
         {{}, "fifo ths.mst", 1, fifo + izlaz + " was not created"},
-        {{"-o", "out.txt"},
-         "device ths.xrf",
-         1,
-         "cannot read ths.xrf: it is a device" + notCreated},
+        {{"-o", "out.txt"}, "device ths.xrf", 1, "cannot read ths.xrf: it is a device" + no},
 #endif
-        {{"-o", "out.txt"},
-         "folder ths.mst",
-         1,
-         "cannot read ths.mst: it is a folder" + notCreated},
+        {{"-o", "out.txt"}, "folder ths.mst", 1, "cannot read ths.mst: it is a folder" + no},
         {{"-o", "out.txt"}, "cut over", 1, tooShort + "out.txt was left as it was"},
         {{"-o", "out.txt"}, "cut", 1, tooShort + "out.txt was not created"},
     };
