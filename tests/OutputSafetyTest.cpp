@@ -170,7 +170,8 @@ TEST(OutputSafetyTest, AFailedWriteLeavesTheEarlierOutputAsItWas) {
         settings.database = (dir.path() / "ths").string();
         settings.output = output;
         settings.outputFirst = false;
-        std::FILE* messages = std::tmpfile();
+        const TempDir console;  // std::tmpfile may not work on Windows
+        std::FILE* messages = std::fopen((console.path() / "messages").string().c_str(), "w+b");
         ASSERT_NE(messages, nullptr);
         writesBeforeFailure = row.failingWrite;
         EXPECT_EQ(ExportDatabase(settings, messages, WriteUntilFull), 1);
