@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <new>
 #include <string>
-#include <vector>
 
 #include "DatabaseWriter.hpp"
+#include "ExportCheck.hpp"
 #include "TempDir.hpp"
 #include "cli/ExportCommand.hpp"
 
@@ -57,42 +57,21 @@ void operator delete(void* memory, std::size_t) noexcept {
 
 namespace {
 
-// What one export did, in-process.
-struct Exported {
-    std::size_t peakBytes = 0;  // the most it held at once, beyond what was held before
-    int status = -1;
-    std::string messages;
-    std::string output;
-};
-
-// Exports `db` as `line` says (whose database and output are set here),
-// keeping its output when `keepOutput`.
-Exported ExportOf(const DatabaseWriter& db, CommandLine line = {}, bool keepOutput = false) {
+// The most the export held at once, beyond what was held before it began.
+std::size_t PeakBytesOfExport(const DatabaseWriter& db) {
     TempDir dir;
     db.WriteTo(dir.path());
+    CommandLine line;
     line.database = (dir.path() / "ths.mst").string();
     line.settings.output = (dir.path() / "formatirani_izlaz.txt").string();
     std::FILE* messages = std::fopen((dir.path() / "messages").string().c_str(), "w+b");
     EXPECT_NE(messages, nullptr);
-    Exported exported;
     const std::size_t before = heldBytes;
     peakBytes = before;
-    exported.status = ExportDatabase(line, messages);
-    exported.peakBytes = peakBytes - before;
-    std::rewind(messages);
-    char chunk[4096];
-    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, messages)) > 0;) {
-        exported.messages.append(chunk, got);
-    }
+    ExportDatabase(line, messages);
+    const std::size_t peak = peakBytes - before;
     std::fclose(messages);
-    if (keepOutput) {
-        exported.output = ReadFile(line.settings.output);
-    }
-    return exported;
-}
-
-std::size_t PeakBytesOfExport(const DatabaseWriter& db) {
-    return ExportOf(db).peakBytes;
+    return peak;
 }
 
 // A database of one record of `bytes` between two sound ones.
@@ -145,44 +124,6 @@ TEST(AllocationTest, ClaimsCostNoMoreThanASoundRecordOfTheLargestSize) {
     }
 }
 
-// A value far longer than any buffer of the export is read and written a
-// piece at a time, in every format and code page: what the export holds does
-// not grow with it.
-TEST(AllocationTest, LongValuesCostNoMoreThanShortOnes) {
-    struct Way {
-        const char* format;
-        const char* charset;
-    };
-    const Way ways[] = {{"tagged", nullptr},
-                        {"tagged", "cp850"},
-                        {"jsonl", nullptr},
-                        {"jsonl", "utf-8"},
-                        {"iso2709", "cp850"}};
-    auto withValueOf = [](std::size_t bytes) {
-        std::string value;
-        for (std::size_t i = 0; value.size() < bytes; ++i) {
-            value += i % 7 == 0 ? "\xC3\xA9\x01" : "abc\x94";
-        }
-        DatabaseWriter db;
-        db.SetLeaderLayout(LeaderLayout::Ffi);
-        db.Add({{{1, "first"}}});
-        db.Add({{{2, value}, {3, "after"}}});
-        return db;
-    };
-    const DatabaseWriter shorter = withValueOf(std::size_t{4} << 20);
-    const DatabaseWriter longer = withValueOf(std::size_t{16} << 20);
-    for (const Way& way : ways) {
-        CommandLine line;
-        line.format.format = FindFormat(way.format);
-        line.settings.charset = way.charset != nullptr ? Charset::Find(way.charset) : nullptr;
-        const std::size_t held = ExportOf(longer, line).peakBytes;
-        EXPECT_LE(held, ExportOf(shorter, line).peakBytes + 64 * 1024)
-            << (way.charset != nullptr ? way.charset : "as stored");
-        EXPECT_LT(held, std::size_t{4} << 20)
-            << (way.charset != nullptr ? way.charset : "as stored");
-    }
-}
-
 // An allocation that fails while a record is read leaves that record out,
 // with a message that says why, and the run goes on.
 TEST(AllocationTest, MemoryThatRunsOutWhileARecordIsReadIsAMessage) {
@@ -195,17 +136,17 @@ TEST(AllocationTest, MemoryThatRunsOutWhileARecordIsReadIsAMessage) {
     many.fields.assign(32767, Field{7, "v"});
     db.Add(many);
     db.Add({{{3, "third"}}});
+    const DatabaseFiles files{db.MasterBytes(), db.CrossRefBytes()};
+    const TempDir dir;
     failingSize = 768 * 1024;
-    const Exported exported = ExportOf(db, {}, true);
+    const auto exported = ExportInProcess(files, dir.path());
     failingSize = SIZE_MAX;
-    EXPECT_EQ(exported.status, 1);
-    const std::string said = exported.messages;
-    EXPECT_NE(said.find(": MFN 2: the memory ran out while the record was read; exported without "
-                        "fields\n"),
-              std::string::npos)
-        << said;
-    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
-    EXPECT_EQ(exported.output,
+    ASSERT_TRUE(exported.has_value());
+    EXPECT_EQ(exported->status, 1);
+    EXPECT_EQ(exported->messages, "mstexport: " + NamesIn(dir.path()).master +
+                                      ": MFN 2: the memory ran out while the record was read; "
+                                      "exported without fields\n");
+    EXPECT_EQ(exported->output,
               "[RECORD 1]\n<1>first</1>\n\n\n[RECORD 2]\n\n\n[RECORD 3]\n<3>third</3>\n\n\n");
 }
 

@@ -68,14 +68,9 @@ TEST(CommandLine, WhatIsWrongWithTheArguments) {
         {{"--from="}, "--from takes an MFN, a whole number from 1 up, not ''"},
         {{"--from=9", "--to=3"}, "--from 9 is after --to 3"},
         {{"--from=0"}, "--from takes an MFN, a whole number from 1 up, not '0'"},
-        {{"--from=1", "--to", "000"}, "--to takes an MFN, a whole number from 1 up, not '000'"},
-        {{"--to", std::string(30, '-')},
-         "--to takes an MFN, a whole number from 1 up, not '" + std::string(30, '-') + "'"},
+        {{"--from=1", "--to=0"}, "--to takes an MFN, a whole number from 1 up, not '0'"},
         {{"-o", "a.txt", "--output=b.txt"}, "more than one output given: 'a.txt' and 'b.txt'"},
-        {{"-o-", "-o", "-"}, "more than one output given: '-' and '-'"},
         {{"-o", ""}, "the output's name is empty"},
-        {{"--output="}, "the output's name is empty"},
-        {{"-"}, "the database cannot come from standard input ('-'); name its files"},
         {{"--", "-"}, "the database cannot come from standard input ('-'); name its files"},
         {{"-o", "out.txt", ""}, "the database's name is empty"},
         {{"a.mst", "b.mst"}, "more than one database given: 'a.mst' and 'b.mst'"},
@@ -87,42 +82,6 @@ TEST(CommandLine, WhatIsWrongWithTheArguments) {
     for (const auto& [arguments, error] : rows) {
         EXPECT_EQ(ParseCommandLine(arguments).error, error) << ::testing::PrintToString(arguments);
     }
-}
-
-// Option values are words that match in any case, as encoding names do.
-TEST(CommandLine, OptionValuesMatchInAnyCase) {
-    struct Case {
-        std::vector<std::string> arguments;
-        std::string format;
-        // The words given for --iso-delimiters and --iso-line-end, "" for none.
-        std::string terminators;
-        std::string lineEnd;
-    };
-    const Case cases[] = {
-        {{"-f", "JSONL"}, "jsonl", "", ""},
-        {{"--format=Tagged"}, "tagged", "", ""},
-        {{"-fISO2709", "--iso-delimiters=HASH", "--iso-line-end", "Lf"}, "iso2709", "hash", "lf"},
-        {{"-f", "iso2709", "--iso-delimiters=Control", "--iso-line-end=NONE"},
-         "iso2709",
-         "control",
-         "none"},
-    };
-    const auto given = [](const CommandLine& line, const char* option) {
-        const std::string* word = line.format.options.Given(option);
-        return word != nullptr ? *word : std::string();
-    };
-    for (const Case& c : cases) {
-        const CommandLine line = ParseCommandLine(c.arguments);
-        const std::string shown = ::testing::PrintToString(c.arguments);
-        EXPECT_EQ(line.error, "") << shown;
-        EXPECT_EQ(line.format.format->name, c.format) << shown;
-        EXPECT_EQ(given(line, "iso-delimiters"), c.terminators) << shown;
-        EXPECT_EQ(given(line, "iso-line-end"), c.lineEnd) << shown;
-    }
-    EXPECT_EQ(ParseCommandLine({"-f", "JSONLINES"}).error,
-              "unknown format 'JSONLINES'; the formats are tagged, iso2709 and jsonl");
-    EXPECT_EQ(ParseCommandLine({"-f", "json"}).error,
-              "unknown format 'json'; the formats are tagged, iso2709 and jsonl");
 }
 
 TEST(CommandLine, HelpListsEveryOptionAndTheExitStatuses) {

@@ -75,8 +75,12 @@ DatabaseWriter MixedRecords(const Shape& shape) {
     next().Update(6, {{{3, "new"}, {4, "a\nb"}}});
     next().Add({{{5, "locked"}}, 0, true});
     // An 18-byte leader with 26 fields and STATUS 1, or 20 and STATUS 0,
-    // also reads as a consistent 20-byte one.
+    // also reads as a consistent 20-byte one; in other leaders such records
+    // are like any other, and only slow the sweep.
     for (const auto& [count, status] : {std::pair<int, std::int16_t>{26, 1}, {20, 0}}) {
+        if (shape.leaderOf(written) != LeaderLayout::Standard) {
+            continue;
+        }
         FixtureRecord many;
         many.status = status;
         for (int f = 0; f < count; ++f) {
@@ -207,39 +211,40 @@ std::int32_t LeaderSize(LeaderLayout format) {
     return format == LeaderLayout::Ffi ? 22 : format == LeaderLayout::FfiAligned ? 24 : 18;
 }
 
+// The leader of `size` bytes at `start` (18 or 20 in the standard format, 22
+// or 24 in the FFI ones) as it reads, consistent or not.
+LeaderReading LeaderAt(const std::string& mst, std::int64_t start, std::int32_t size,
+                       const Reading& reading) {
+    const bool wide = size > 20;
+    auto number = [&](std::int64_t at) {
+        return wide ? Int32At(mst, start + at, reading.order)
+                    : Int16At(mst, start + at, reading.order);
+    };
+    // BASE follows MFRL, the back pointer and any pad bytes; NVF follows it.
+    const std::int64_t base = size == 18 ? 12 : size == 24 ? 16 : 14;
+    return {size,
+            wide ? size - 12 : 6,
+            Int32At(mst, start, reading.order),
+            number(4),
+            number(base),
+            Int16At(mst, start + base + (wide ? 4 : 2), reading.order)};
+}
+
 LeaderReading ReadLeader(const std::string& mst, std::int64_t start, std::int32_t mfn,
                          const Reading& reading) {
     const auto fileSize = static_cast<std::int64_t>(mst.size());
-    const Endianness order = reading.order;
-    const std::int32_t storedMfn = Int32At(mst, start, order);
     if (IsFfi(reading.format)) {
-        const bool aligned = reading.format == LeaderLayout::FfiAligned;
-        LeaderReading ffi{aligned ? 24 : 22,
-                          aligned ? 12 : 10,
-                          storedMfn,
-                          Int32At(mst, start + 4, order),
-                          Int32At(mst, start + (aligned ? 16 : 14), order),
-                          Int16At(mst, start + (aligned ? 20 : 18), order)};
+        LeaderReading ffi = LeaderAt(mst, start, LeaderSize(reading.format), reading);
         if (!Fits(ffi)) {
             ffi.size = 0;
         }
         return ffi;
     }
-    LeaderReading standard{18,
-                           6,
-                           storedMfn,
-                           Int16At(mst, start + 4, order),
-                           Int16At(mst, start + 12, order),
-                           Int16At(mst, start + 14, order)};
+    LeaderReading standard = LeaderAt(mst, start, 18, reading);
     const bool standardFits = Fits(standard);
     const bool pastEnd = start + Absolute(standard.mfrl) > fileSize;
     if (start + 20 <= fileSize) {
-        const LeaderReading aligned{20,
-                                    6,
-                                    storedMfn,
-                                    Int16At(mst, start + 4, order),
-                                    Int16At(mst, start + 14, order),
-                                    Int16At(mst, start + 16, order)};
+        const LeaderReading aligned = LeaderAt(mst, start, 20, reading);
         if (Fits(aligned) && pastEnd && !standardFits) {
             standard.pastEnd = true;
         } else if (Fits(aligned) && !pastEnd && FillsDataArea(mst, start, aligned, reading) &&
@@ -249,7 +254,7 @@ LeaderReading ReadLeader(const std::string& mst, std::int64_t start, std::int32_
         }
     } else {
         // Cut inside an aligned leader, before its STATUS.
-        const std::int32_t status = Int16At(mst, start + 16, order);
+        const std::int32_t status = Int16At(mst, start + 16, reading.order);
         standard.pastEnd = !standardFits && status >= 0 && standard.nvf == 20 + 6 * status &&
                            Absolute(standard.mfrl) >= standard.nvf;
     }
@@ -270,20 +275,7 @@ Fit FitOf(const std::string& mst, std::int64_t start, std::int32_t mfn, std::int
     if (start + size > fileSize) {
         return Fit::None;
     }
-    const Endianness order = reading.order;
-    const bool wide = IsFfi(reading.format);
-    // Where BASE and NVF lie in the leaders of 18, 20, 22 and 24 bytes.
-    const std::int64_t baseAt = size == 18 ? 12 : size == 24 ? 16 : 14;
-    const std::int64_t nvfAt = size == 18 ? 14 : size == 20 ? 16 : size == 22 ? 18 : 20;
-    const LeaderReading leader{
-        size,
-        reading.format == LeaderLayout::Ffi          ? 10
-        : reading.format == LeaderLayout::FfiAligned ? 12
-                                                     : 6,
-        Int32At(mst, start, order),
-        wide ? Int32At(mst, start + 4, order) : Int16At(mst, start + 4, order),
-        wide ? Int32At(mst, start + baseAt, order) : Int16At(mst, start + baseAt, order),
-        Int16At(mst, start + nvfAt, order)};
+    const LeaderReading leader = LeaderAt(mst, start, size, reading);
     if (leader.mfn != mfn || !Fits(leader)) {
         return Fit::None;
     }
@@ -566,6 +558,49 @@ TEST_P(DamageSweepTest, EveryLeaderAndDirectoryByteSetToExtremes) {
         }
     }
     EXPECT_GT(runs, 4 * 18);
+}
+
+// One damaged record among the mixed ones, the first and one deep in a
+// database of thousands: every other record's export stays exactly what it
+// was, and the damaged one is as the table says.
+TEST_P(DamageSweepTest, OneDamagedRecordOfThousandsChangesNoOther) {
+    const std::string text = "Soil moisture and plant growth; ^aParis^bUnesco^c1965, illus. ";
+    DatabaseWriter db = MixedRecords(GetParam());
+    const std::int32_t mixed = db.LastMfn();
+    for (int i = 0; i < 2000; ++i) {
+        FixtureRecord record;
+        for (int f = 0; f < (i % 40 == 0 ? 30 : 2 + i % 5); ++f) {
+            record.fields.push_back({static_cast<std::int16_t>(1 + (7 * i + 13 * f) % 999),
+                                     text.substr(static_cast<std::size_t>((i + f) % 40),
+                                                 static_cast<std::size_t>(1 + (i * f) % 90))});
+        }
+        db.SetLeaderLayout(GetParam().leaderOf(i));
+        db.Add(record);
+    }
+    const std::string master = db.MasterBytes();
+    const std::string xrf = db.CrossRefBytes();
+    const Result sound = Run(master, xrf);
+    ASSERT_EQ(sound.status, 0) << sound.messages;
+    ASSERT_SAME_TEXT(sound.output, db.ExpectedOutput());
+    for (const std::int32_t mfn : {1, mixed - 1, mixed, mixed + 1500}) {
+        const std::int64_t start = db.RecordStart(mfn);
+        const LeaderReading leader = ReadLeader(master, start, mfn, written_);
+        const std::size_t from = sound.output.find("[RECORD " + std::to_string(mfn) + "]\n");
+        const std::size_t to = sound.output.find("[RECORD " + std::to_string(mfn + 1) + "]\n");
+        for (std::int64_t at = start; at < start + leader.size + leader.entrySize; ++at) {
+            std::string mst = master;
+            mst[static_cast<std::size_t>(at)] = '\xFF';
+            Result expected = ExpectedRecord(mst, mstName_, mfn, start, written_);
+            expected.output =
+                sound.output.substr(0, from) + expected.output + sound.output.substr(to);
+            ExpectRun(mst, xrf, expected,
+                      "MFN " + std::to_string(mfn) + ": byte " + std::to_string(at - start) +
+                          " set to 0xFF");
+            if (HasFailure()) {
+                return;
+            }
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, DamageSweepTest, ::testing::ValuesIn(kShapes),

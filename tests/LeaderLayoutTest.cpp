@@ -2,7 +2,6 @@
 // with the usual 18-byte ones.
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -123,71 +122,6 @@ TEST(LeaderLayoutReader, StandardReadingWinsWhenBothFit) {
     ASSERT_EQ(open.reader.ReadLeader(1, &leader), 0);
     EXPECT_EQ(leader.NVF, 20);
     EXPECT_EQ(leader.BASE, 18 + 6 * 20);
-}
-
-// An 18-byte leader with NVF 20 and STATUS 0 also reads as a consistent
-// 20-byte leader with no fields (BASE 20, NVF 0), and NVF 26 with STATUS 1 as
-// one with a single field. Damaged, such a record must still be read as the
-// 18-byte record it is: its sound fields and a message, like its twin with
-// one field fewer, which has no second reading.
-TEST(LeaderLayout, DamagedRecordsWhoseLeaderAlsoReadsAsAnAlignedOne) {
-    struct Shape {
-        int fields;
-        std::int16_t status;
-    };
-    enum class Damage { Base, Length };
-    for (const Shape shape : {Shape{19, 0}, Shape{20, 0}, Shape{25, 1}, Shape{26, 1}}) {
-        for (const Damage damage : {Damage::Base, Damage::Length}) {
-            FixtureRecord record;
-            record.status = shape.status;
-            for (int f = 0; f < shape.fields; ++f) {
-                record.fields.push_back(
-                    {static_cast<std::int16_t>(f + 1), "v" + std::to_string(f)});
-            }
-            std::string bytes = DatabaseWriter::EncodeRecord(record, 2);
-            const int base = 18 + 6 * shape.fields;
-            const int mfrl = static_cast<int>(bytes.size());
-            const int damaged = 7;  // the field whose LEN is damaged
-            if (damage == Damage::Base) {
-                bytes[12] = static_cast<char>(bytes[12] + 2);
-            } else {
-                bytes[static_cast<std::size_t>(18 + 6 * damaged + 4)] = 100;
-            }
-            DatabaseWriter db;
-            db.Add({{{1, "first"}}});
-            db.AddRaw(bytes);
-            db.Add({{{3, "third"}}});
-            TempDir dir;
-            db.WriteTo(dir.path());
-            const ExportRun run = RunExport(dir.path());
-
-            const std::string which = std::to_string(shape.fields) + " fields, STATUS " +
-                                      std::to_string(shape.status) +
-                                      (damage == Damage::Base ? ", BASE damaged" : ", LEN damaged");
-            std::string expected = "[RECORD 2]\n";
-            std::string message = "MFN 2: inconsistent leader (MFRL " + std::to_string(mfrl) +
-                                  ", BASE " + std::to_string(base + 2) + ", NVF " +
-                                  std::to_string(shape.fields) + "); exported without fields";
-            if (damage == Damage::Length) {
-                for (int f = 0; f < shape.fields; ++f) {
-                    if (f != damaged) {
-                        const std::string tag = std::to_string(f + 1);
-                        expected += "<" + tag + ">v" + std::to_string(f) + "</" + tag + ">\n";
-                    }
-                }
-                message = "MFN 2: field with tag " + std::to_string(damaged + 1) +
-                          " lies outside the data area (POS " + std::to_string(2 * damaged) +
-                          ", LEN 100, data area " + std::to_string(mfrl - base) +
-                          " bytes); line left out";
-            }
-            EXPECT_EQ(run.exitCode, 1) << which;
-            EXPECT_NE(run.stderrText.find(message), std::string::npos)
-                << which << ": " << run.stderrText;
-            EXPECT_SAME_TEXT(run.output, "[RECORD 1]\n<1>first</1>\n\n\n" + expected +
-                                             "\n\n[RECORD 3]\n<3>third</3>\n\n\n")
-                << which;
-        }
-    }
 }
 
 TEST(LeaderLayout, InconsistentInBothReadingsIsDamage) {

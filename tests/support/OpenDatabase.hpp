@@ -12,10 +12,7 @@
 
 class OpenDatabase {
   public:
-    // The master file is read through buffers of `bufferSize` bytes.
-    explicit OpenDatabase(const DatabaseWriter& db,
-                          std::size_t bufferSize = InputFile::kDefaultBufferSize)
-        : master_(bufferSize) {
+    explicit OpenDatabase(const DatabaseWriter& db) {
         db.WriteTo(dir_.path());
         std::string reason;
         EXPECT_TRUE(master_.Open((dir_.path() / "ths.mst").string().c_str(), reason)) << reason;

@@ -1,7 +1,6 @@
 #include "RunExport.hpp"
 
 #include <cstdlib>
-#include <sstream>
 #include <stdexcept>
 
 #include "DatabaseWriter.hpp"
@@ -11,6 +10,11 @@
 #include <windows.h>
 #else
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
 #endif
 
 namespace {
@@ -28,17 +32,6 @@ class WorkingDirectory {
     std::filesystem::path previous_;
 };
 
-void ReadResults(const std::filesystem::path& directory, const std::string& stdoutPath,
-                 const std::string& stderrPath, ExportRun& run) {
-    run.stdoutText = ReadFile(stdoutPath);
-    run.stderrText = AsText(ReadFile(stderrPath));
-    const auto outputPath = directory / "formatirani_izlaz.txt";
-    run.outputExists = std::filesystem::is_regular_file(outputPath);
-    if (run.outputExists) {
-        run.output = ReadFile(outputPath);
-    }
-}
-
 int ExitCodeOf(int status) {
 #ifdef _WIN32
     return status;
@@ -47,16 +40,15 @@ int ExitCodeOf(int status) {
 #endif
 }
 
-// Runs the program as RunExport does, with `prefix` (a measuring program
-// and its arguments, say) before it on the command line.
-ExportRun RunCommand(const std::filesystem::path& directory, const std::string& prefix,
-                     const std::vector<std::string>& arguments) {
+}  // namespace
+
+ExportRun RunExport(const std::filesystem::path& directory,
+                    const std::vector<std::string>& arguments, const std::string& wrapper) {
     const auto absolute = std::filesystem::absolute(directory);
     const TempDir console;
     const auto stdoutPath = (console.path() / "stdout").string();
     const auto stderrPath = (console.path() / "stderr").string();
-    std::string command = MSTEXPORT_PROGRAM_LAUNCHER + prefix + (prefix.empty() ? "" : " ") + "\"" +
-                          std::string(MSTEXPORT_PROGRAM) + "\"";
+    std::string command = MSTEXPORT_PROGRAM_LAUNCHER + wrapper + "\"" MSTEXPORT_PROGRAM "\"";
     for (const std::string& argument : arguments) {
         command += " \"" + argument + "\"";
     }
@@ -79,30 +71,14 @@ ExportRun RunCommand(const std::filesystem::path& directory, const std::string& 
         run.exitCode = ExitCodeOf(std::system(command.c_str()));
 #endif
     }
-    ReadResults(absolute, stdoutPath, stderrPath, run);
-    return run;
-}
-
-}  // namespace
-
-ExportRun RunExport(const std::filesystem::path& directory,
-                    const std::vector<std::string>& arguments) {
-    return RunCommand(directory, "", arguments);
-}
-
-ExportRun RunExportMeasured(const std::filesystem::path& directory,
-                            const std::vector<std::string>& arguments) {
-#ifdef MSTEXPORT_PEAK_MEMORY
-    if (std::string(MSTEXPORT_PROGRAM_LAUNCHER).empty()) {
-        const TempDir peak;
-        const std::string peakPath = (peak.path() / "peak").string();
-        ExportRun run =
-            RunCommand(directory, "\"" MSTEXPORT_PEAK_MEMORY "\" \"" + peakPath + "\"", arguments);
-        std::istringstream(ReadFile(peakPath)) >> run.peakKib;
-        return run;
+    run.stdoutText = ReadFile(stdoutPath);
+    run.stderrText = AsText(ReadFile(stderrPath));
+    const auto outputPath = absolute / "formatirani_izlaz.txt";
+    run.outputExists = std::filesystem::is_regular_file(outputPath);
+    if (run.outputExists) {
+        run.output = ReadFile(outputPath);
     }
-#endif
-    return RunExport(directory, arguments);
+    return run;
 }
 
 std::string AsText(const std::string& written) {
@@ -118,3 +94,41 @@ std::string AsText(const std::string& written) {
     return written;
 #endif
 }
+
+#ifndef _WIN32
+
+pid_t StartExport(const std::filesystem::path& directory, const std::vector<std::string>& arguments,
+                  const std::filesystem::path& stderrPath) {
+    // The shell execs the launcher (an emulator), if any, and the program, so
+    // that the pid is the program's.
+    std::string command = "cd \"" + directory.string() +
+                          "\" && exec " MSTEXPORT_PROGRAM_LAUNCHER "\"" MSTEXPORT_PROGRAM "\"";
+    for (const std::string& argument : arguments) {
+        command += " \"" + argument + "\"";
+    }
+    command += " > /dev/null 2> \"" + stderrPath.string() + "\"";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(126);
+    }
+    return pid;
+}
+
+int WaitForExport(pid_t pid, double seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+#endif
