@@ -7,11 +7,14 @@
 // Tags are spread over 1 to 999, the cross-reference file has many blocks,
 // and some records are updated after the last one was written, so that their
 // current versions are stored out of MFN order. The same count always gives
-// the same database.
+// the same database. A master file that would pass what its pointers can
+// locate (512 MiB without a shift) gets shifted pointers, as the FFI builds
+// write them.
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 
 #include "DatabaseWriter.hpp"
@@ -89,24 +92,76 @@ FixtureRecord Record(Random& random) {
     return record;
 }
 
-// Sets `db` up to write `variant`; false for an unknown one.
-bool SetVariant(DatabaseWriter& db, const std::string& variant) {
+// The layout and pointer shift of `variant`; false for an unknown one.
+bool VariantLayout(const std::string& variant, LeaderLayout& layout, int& shift,
+                   Endianness& order) {
+    layout = LeaderLayout::Standard;
+    shift = 0;
+    order = Endianness::Little;
     if (variant == "ffi" || variant == "ffi-aligned") {
-        db.SetLeaderLayout(variant == "ffi" ? LeaderLayout::Ffi : LeaderLayout::FfiAligned);
-        db.SetPointerShift(3);
+        layout = variant == "ffi" ? LeaderLayout::Ffi : LeaderLayout::FfiAligned;
+        shift = 3;
     } else if (variant == "big-endian") {
-        db.SetByteOrder(Endianness::Big);
+        order = Endianness::Big;
     } else if (variant != "standard") {
         return false;
     }
     return true;
 }
 
+// Writes the records of a database of `records` into `sink`, which has
+// Add, Update and Delete as DatabaseWriter does.
+template <typename Sink>
+void Generate(long records, Sink& sink) {
+    Random random(0x9E3779B97F4A7C15u ^ static_cast<std::uint64_t>(records));
+    for (long i = 0; i < records; ++i) {
+        sink.Add(Record(random));
+    }
+    // One record in 1000 gets a new version at the end of the master file.
+    for (long mfn = 7; mfn <= records; mfn += 1000) {
+        sink.Update(static_cast<std::int32_t>(mfn), Record(random));
+    }
+    // A few are deleted.
+    for (long mfn = 501; mfn <= records; mfn += 5000) {
+        sink.Delete(static_cast<std::int32_t>(mfn));
+    }
+}
+
+// Counts the bytes a master file of the generated records takes, without
+// keeping them.
+class MasterFileSize {
+  public:
+    explicit MasterFileSize(LeaderLayout layout) : layout_(layout) {}
+    void Add(const FixtureRecord& record) { Count(record); }
+    void Update(std::int32_t, const FixtureRecord& record) { Count(record); }
+    void Delete(std::int32_t) {}
+
+    // At the most, with pointers shifted by `shift`: each record may start
+    // up to 2^shift - 1 bytes after the one before ends.
+    std::int64_t Bytes(int shift) const {
+        const std::int64_t alignment = std::int64_t{1} << (shift < 9 ? shift : 9);
+        return 64 + bytes_ + records_ * (alignment - 1);
+    }
+
+  private:
+    void Count(const FixtureRecord& record) {
+        bytes_ +=
+            static_cast<std::int64_t>(DatabaseWriter::EncodeRecord(record, 1, layout_).size());
+        ++records_;
+    }
+    LeaderLayout layout_;
+    std::int64_t bytes_ = 0;
+    std::int64_t records_ = 0;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    DatabaseWriter db;
-    if (argc < 3 || argc > 4 || !SetVariant(db, argc == 4 ? argv[3] : "standard")) {
+    LeaderLayout layout;
+    int shift;
+    Endianness order;
+    if (argc < 3 || argc > 4 ||
+        !VariantLayout(argc == 4 ? argv[3] : "standard", layout, shift, order)) {
         std::cerr << "usage: generate_bench_database DIRECTORY RECORDS [VARIANT]\n"
                      "writes ths.mst, ths.xrf and expected.txt, the export they must give;\n"
                      "VARIANT is standard (the default), ffi, ffi-aligned or big-endian\n";
@@ -119,19 +174,29 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    Random random(0x9E3779B97F4A7C15u ^ static_cast<std::uint64_t>(records));
-    for (long i = 0; i < records; ++i) {
-        db.Add(Record(random));
+    // The variant's own shift, or the smallest from the FFI builds' 3 on
+    // whose pointers locate every record of the master file.
+    MasterFileSize size(layout);
+    Generate(records, size);
+    const int variantShift = shift;
+    while (shift < 9 && size.Bytes(shift) >= DatabaseWriter::PointerLimit(shift)) {
+        shift = shift < 3 ? 3 : shift + 1;
     }
-    // One record in 1000 gets a new version at the end of the master file.
-    for (long mfn = 7; mfn <= records; mfn += 1000) {
-        db.Update(static_cast<std::int32_t>(mfn), Record(random));
-    }
-    // A few are deleted.
-    for (long mfn = 501; mfn <= records; mfn += 5000) {
-        db.Delete(static_cast<std::int32_t>(mfn));
+    if (shift != variantShift) {
+        std::cout << "the master file passes " << DatabaseWriter::PointerLimit(variantShift)
+                  << " bytes: its pointers are shifted by " << shift << "\n";
     }
 
+    DatabaseWriter db;
+    db.SetLeaderLayout(layout);
+    db.SetByteOrder(order);
+    db.SetPointerShift(shift);
+    try {
+        Generate(records, db);
+    } catch (const std::length_error& error) {
+        std::cerr << "generate_bench_database: " << error.what() << "\n";
+        return 1;
+    }
     std::filesystem::create_directories(directory);
     db.WriteTo(directory);
     WriteFile(directory / "expected.txt", db.ExpectedOutput());

@@ -34,6 +34,8 @@ class Charset {
 
     // The canonical name.
     const char* Name() const { return name_; }
+    // Who wrote values in it: "DOS, United States".
+    const char* UsedBy() const { return usedBy_; }
 
     // A value's UTF-8 form takes at most this many bytes per stored byte.
     static constexpr std::size_t kMostUtf8PerByte = 3;
@@ -50,11 +52,14 @@ class Charset {
     std::size_t Utf8Length(const unsigned char* bytes, std::size_t length) const;
 
   private:
-    constexpr Charset(const char* name, const charset::CodePage* page) noexcept
-        : name_(name), page_(page) {}
+    constexpr Charset(const char* name, const char* usedBy, const charset::CodePage* page) noexcept
+        : name_(name), usedBy_(usedBy), page_(page) {}
 
+    // Every character set, in the order of NameList, UTF-8 last; made by
+    // charset/generate-tables.
     static const Charset all_[];
 
     const char* name_;
+    const char* usedBy_;
     const charset::CodePage* page_;  // nullptr for utf-8
 };

@@ -6,16 +6,18 @@
 
 namespace {
 
+template <typename Match>
+const Option* Find(Match match) {
+    const auto found = std::find_if(Options().begin(), Options().end(), match);
+    return found != Options().end() ? &*found : nullptr;
+}
+
 const Option* FindLong(const std::string& name) {
-    const auto found = std::find_if(kOptions, kOptions + kOptionCount,
-                                    [&](const Option& option) { return name == option.longName; });
-    return found != kOptions + kOptionCount ? found : nullptr;
+    return Find([&](const Option& option) { return name == option.longName; });
 }
 
 const Option* FindShort(char name) {
-    const auto found = std::find_if(kOptions, kOptions + kOptionCount,
-                                    [&](const Option& option) { return name == option.shortName; });
-    return found != kOptions + kOptionCount ? found : nullptr;
+    return Find([&](const Option& option) { return name == option.shortName; });
 }
 
 }  // namespace
@@ -31,10 +33,14 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         const std::string& argument = arguments[i];
         if (optionsEnded || argument == "-" || argument.empty() || argument[0] != '-') {
             if (databaseGiven) {
-                line.error = "more than one database given: '" + line.settings.database +
-                             "' and '" + argument + "'";
+                line.error =
+                    "more than one database given: '" + line.database + "' and '" + argument + "'";
+            } else if (argument == "-") {
+                line.error = "the database cannot come from standard input ('-'); name its files";
+            } else if (argument.empty()) {
+                line.error = "the database's name is empty";
             }
-            line.settings.database = argument;
+            line.database = argument;
             databaseGiven = true;
             continue;
         }
@@ -68,11 +74,17 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             if (option->valueName != nullptr && !hasValue) {
                 value = arguments[++i];
             }
-            line.error = option->apply(line, value);
+            line.error = option->apply(line, *option, value);
         }
     }
-    if (line.error.empty() && line.isoOptionGiven && line.settings.format != AppendIso2709Record) {
-        line.error = "--iso-delimiters and --iso-line-end go with --format=iso2709";
+    const Format* optionsOf = line.formatOptionsOf;
+    if (line.error.empty() && optionsOf != nullptr && line.format.format != optionsOf) {
+        std::vector<std::string> names;
+        for (const FormatOption& option : optionsOf->options) {
+            names.push_back(std::string("--") + option.name);
+        }
+        line.error = Listed(names, "and") + (names.size() > 1 ? " go" : " goes") +
+                     " with --format=" + optionsOf->name;
     }
     if (line.error.empty() && line.settings.from > line.settings.to) {
         line.error = "--from " + std::to_string(line.settings.from) + " is after --to " +
@@ -93,11 +105,10 @@ std::string HelpText() {
         "to formatirani_izlaz.txt in the current folder unless --output says otherwise.\n"
         "\n"
         "Options:\n";
-    for (std::size_t i = 0; i < kOptionCount; ++i) {
-        const Option& option = kOptions[i];
+    for (const Option& option : Options()) {
         std::string left = option.shortName != 0 ? std::string("  -") + option.shortName + ", "
                                                  : std::string("      ");
-        left += std::string("--") + option.longName;
+        left += "--" + option.longName;
         if (option.valueName != nullptr) {
             left += std::string("=") + option.valueName;
         }
@@ -127,7 +138,9 @@ std::string HelpText() {
         "Exit status:\n"
         "  0  every record was exported\n"
         "  1  something was wrong: each problem is a line on standard error\n"
-        "  2  the command line is wrong; nothing was read or written\n"
+        "  2  the command line is wrong, names more than one database, gives a --from\n"
+        "     past the last MFN, or names one of the database's files as the output;\n"
+        "     no file was created or emptied\n"
         "\n"
         "Examples:\n"
         "  mstexport                  export ths.mst in the current folder\n"

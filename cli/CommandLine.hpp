@@ -9,10 +9,16 @@
 struct CommandLine {
     enum class Action { Export, Help, Version };
     Action action = Action::Export;
+    // The master file with or without its extension, or a folder; empty for
+    // ths.mst and ths.xrf in the current folder (see FindDatabaseFiles).
+    std::string database;
     ExportSettings settings;
-    // Whether an option of the ISO 2709 format was given, which the other
-    // formats have no use for.
-    bool isoOptionGiven = false;
+    FormatChoice format;
+    // The format of the first format option given, which the other formats
+    // have no use for; nullptr when none was.
+    const Format* formatOptionsOf = nullptr;
+    // Whether -o was given: a second one is an error, not the last one kept.
+    bool outputGiven = false;
     // Set when the arguments are wrong: what is wrong, in one line.
     std::string error;
 };

@@ -4,200 +4,216 @@
 #include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <memory>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "DatabaseFiles.hpp"
 #include "Messages.hpp"
 #include "OutputFile.hpp"
-#include "masterfile/InputFile.hpp"
-#include "masterfile/MasterFileReader.hpp"
+#include "ReadOnlyInputs.hpp"
+#include "platform/FileIdentity.hpp"
 
 namespace {
 
-std::string Hex(std::uint32_t value) {
-    char digits[11];
-    (void)std::snprintf(digits, sizeof digits, "0x%08X", static_cast<unsigned>(value));
-    return digits;
-}
-
-// The FFI layouts' leaders are named, so that the numbers can be checked.
-const char* LeaderName(std::int32_t leaderSize) {
-    return leaderSize == 22 ? "FFI leader" : leaderSize == 24 ? "aligned FFI leader" : "leader";
-}
-
-std::string Describe(const std::string& masterName, std::int32_t mfn,
-                     const RecordProblem& problem) {
-    std::string line = masterName + ": MFN " + std::to_string(mfn) + ": ";
-    switch (problem.kind) {
-        case RecordProblem::Kind::PointerMissing:
-            return line +
-                   "its pointer is missing from the cross-reference file; exported without fields";
-        case RecordProblem::Kind::PointerWithoutBlock:
-            return line + "its cross-reference pointer " + Hex(problem.pointer) +
-                   " names no master file block; exported without fields";
-        case RecordProblem::Kind::PastEndOfMaster:
-            return line + "the record reaches past the end of the file; exported without fields";
-        case RecordProblem::Kind::InconsistentLeader:
-            return line + "inconsistent " + LeaderName(problem.leaderSize) + " (MFRL " +
-                   std::to_string(problem.mfrl) + ", BASE " + std::to_string(problem.base) +
-                   ", NVF " + std::to_string(problem.nvf) + "); exported without fields";
-        case RecordProblem::Kind::EntryOutsideData:
-            return line + "field with tag " + std::to_string(problem.tag) +
-                   " lies outside the data area (POS " + std::to_string(problem.pos) + ", LEN " +
-                   std::to_string(problem.len) + ", data area " +
-                   std::to_string(problem.dataLength) + " bytes); line left out";
-    }
-    return line + "damaged record";
-}
-
-MessageKind KindOf(RecordProblem::Kind kind) {
-    switch (kind) {
-        case RecordProblem::Kind::PointerMissing:
-            return MessageKind::PointerMissing;
-        case RecordProblem::Kind::PointerWithoutBlock:
-            return MessageKind::PointerWithoutBlock;
-        case RecordProblem::Kind::PastEndOfMaster:
-            return MessageKind::PastEndOfMaster;
-        case RecordProblem::Kind::InconsistentLeader:
-            return MessageKind::InconsistentLeader;
-        case RecordProblem::Kind::EntryOutsideData:
-            break;
-    }
-    return MessageKind::EntryOutsideData;
-}
-
-// Says each problem of the record being read as it is found.
-class RecordMessages : public ProblemSink {
+// The output of a run: opened as the settings say, and at the end written,
+// or, when the run cannot finish, left as it was wherever it can be.
+class RunOutput {
   public:
-    RecordMessages(Messages& messages, const std::string& masterName)
-        : messages_(messages), masterName_(masterName) {}
-    void Report(const RecordProblem& problem) override {
-        messages_.AboutRecord(KindOf(problem.kind), mfn,
-                              [&] { return Describe(masterName_, mfn, problem); });
+    RunOutput(const ExportSettings& settings, Messages& messages, OutputFile::WriteBytes write)
+        : settings_(settings), messages_(messages), file_(write) {}
+
+    OutputFile& File() { return file_; }
+
+    // Opens the output the settings name; says why not when it cannot. The
+    // run without arguments writes to it directly, as it always has; any
+    // other run replaces it only once the export is whole.
+    bool Open() {
+        if (settings_.output == "-") {
+            file_.OpenStandardOutput();
+            opened_ = true;
+            return true;
+        }
+        std::string reason;
+        opened_ =
+            settings_.outputFirst
+                ? file_.Open(settings_.output, reason)
+                : file_.OpenReplacing(settings_.output,
+                                      "mstexport: interrupted" + WhatBecameOfIt() + "\n", reason);
+        if (!opened_) {
+            messages_.Say("cannot create " + settings_.output + ": " + reason);
+        }
+        return opened_;
     }
-    std::int32_t mfn = 0;
+
+    // Ends a run that cannot export the database: says each of `lines`, the
+    // last one with what became of the output. Returns the exit status.
+    int GiveUp(std::vector<std::string> lines) {
+        if (Kept()) {
+            file_.Discard();
+            lines.back() += WhatBecameOfIt();
+        }
+        for (const std::string& line : lines) {
+            messages_.Say(line);
+        }
+        if (!Kept()) {
+            Close();
+        }
+        return 1;
+    }
+
+    // Writes the rest and, for a temporary file, puts it in the output's
+    // place; says so when that fails.
+    void Close() {
+        if (!opened_ || file_.Close()) {
+            return;
+        }
+        const std::string& name = settings_.output;
+        const std::string shown = name == "-" ? std::string("to standard output") : name;
+        messages_.Say((file_.RenameFailed() ? "cannot replace " : "cannot write ") + shown + ": " +
+                      file_.Error() + (file_.Replacing() ? WhatBecameOfIt() : std::string()));
+    }
+
+    // Ends a run that ran out of memory.
+    int OutOfMemory() {
+        const bool kept = Kept();
+        file_.Discard();
+        messages_.Say("out of memory" + (kept ? WhatBecameOfIt() : "; the export is incomplete"));
+        return 1;
+    }
 
   private:
+    // Whether the output's name still holds what it held before the run: the
+    // run has not opened it, or writes to a temporary file.
+    bool Kept() const { return settings_.output != "-" && (!opened_ || file_.Replacing()); }
+
+    std::string WhatBecameOfIt() const {
+        const std::string& name = settings_.output;
+        return "; " + name +
+               (IdentifyFile(name).kind == FileKind::Missing ? " was not created"
+                                                             : " was left as it was");
+    }
+
+    const ExportSettings& settings_;
     Messages& messages_;
-    const std::string& masterName_;
+    OutputFile file_;
+    bool opened_ = false;
 };
 
-// Opens the output the settings name; says why not when it cannot.
-bool OpenOutput(const ExportSettings& settings, OutputFile& output, Messages& messages) {
-    if (settings.output == "-") {
-        output.OpenStandardOutput();
-        return true;
-    }
-    std::string reason;
-    if (!output.Open(settings.output, reason)) {
-        messages.Say("cannot create " + settings.output + ": " + reason);
-        return false;
-    }
-    return true;
-}
+// Takes the problems of the pass before the export, which the export says.
+class Unsaid final : public ProblemSink {
+  public:
+    void Report(const RecordProblem&) override {}
+};
 
-}  // namespace
-
-int ExportDatabase(const ExportSettings& settings, std::FILE* messageStream) {
-    OutputFile output;
-    DatabaseFiles files;
-    std::string error;
-    const bool found = FindDatabaseFiles(settings.database, files, error);
-    Messages messages(messageStream, files.master, files.crossRef);
-    if (settings.outputFirst && !OpenOutput(settings, output, messages)) {
-        return 1;
-    }
-    if (!found) {
-        messages.Say(error);
-        output.Close();
-        return 1;
-    }
-
-    MasterFileReader reader;
-    InputFile master;
-    // Four bytes a record: a smaller buffer serves it as well, and touches
-    // fewer pages of fresh memory.
-    InputFile crossRef(64 * 1024);
-    std::string reason;
-    if (master.Open(files.master, reason)) {
-        reader.master = &master;
-    } else {
-        messages.Say("cannot read " + files.master + ": " + reason);
-    }
-    if (crossRef.Open(files.crossRef, reason)) {
-        reader.crossRef = &crossRef;
-    } else {
-        messages.Say("cannot read " + files.crossRef + ": " + reason);
-    }
-    if (!settings.outputFirst && (reader.master == nullptr || reader.crossRef == nullptr ||
-                                  !OpenOutput(settings, output, messages))) {
-        return 1;
-    }
-
-    if (reader.master != nullptr && reader.crossRef != nullptr) {
-        if (master.Size() < layout::kControlRecordSize) {
-            messages.Say(files.master + ": " + std::to_string(master.Size()) +
-                         " bytes, too short to hold the 16-byte control record; no records "
-                         "exported");
-        } else if (reader.ReadControlRecord() != 0) {
-            messages.Say(files.master +
-                         ": the control record could not be read (a read error); no records "
-                         "exported");
-        } else if (reader.controlRecord.NXTMFN <= 0) {
-            messages.Say(files.master + ": the control record gives NXTMFN " +
-                         std::to_string(reader.controlRecord.NXTMFN) +
-                         ", which counts no records; no records exported");
-        }
-    }
-
-    // Only MFNs whose pointer lies wholly inside the cross-reference file can
-    // be found; the loop never goes past them, however large NXTMFN claims.
-    const std::int64_t lastMfn = std::max<std::int64_t>(reader.lastMfn, 0);
-    const std::int64_t findable =
-        reader.crossRef != nullptr ? layout::PointerSlotCount(crossRef.Size()) : 0;
-    const std::int64_t first = std::max<std::int64_t>(settings.from, 1);
-    const std::int64_t last = std::min<std::int64_t>(settings.to, lastMfn);
-    const std::int64_t exported = std::min(last, findable);
-
-    RecordMessages problems(messages, files.master);
+// Writes each record the source yields in the format, and says how far it got.
+void WriteRecords(RecordSource& source, std::int64_t total, const FormatChoice& format,
+                  const ExportSettings& settings, Messages& messages, OutputFile& output) {
+    const std::unique_ptr<FormatWriter> writer = format.format->make(format.options);
     RecordFields record;
-    FormatContext context(output, messages, files.master);
+    if (format.format->needsPass) {
+        Unsaid unsaid;
+        while (source.Next(record, unsaid)) {
+            writer->Survey(record);
+        }
+        source.Rewind();
+    }
+    FormatContext context(output, messages, source.Name());
     context.charset = settings.charset;
-    context.iso = settings.iso;
     // One comparison a record when nobody asks for progress.
     constexpr std::int64_t kProgressInterval = 4096;
-    const std::int64_t total = std::max<std::int64_t>(exported - first + 1, 0);
-    std::int64_t nextProgress =
-        settings.progress != nullptr ? first : std::numeric_limits<std::int64_t>::max();
-    for (std::int64_t mfn = first; mfn <= exported && output.Good(); ++mfn) {
-        if (mfn == nextProgress) {
-            settings.progress(mfn - first, total);
+    std::int64_t nextProgress = std::numeric_limits<std::int64_t>::max();
+    const std::int64_t first = std::max<std::int64_t>(settings.from, source.Range().first);
+    if (settings.progress != nullptr) {
+        settings.progress(0, total);
+        nextProgress = first + kProgressInterval;
+    }
+    writer->Begin(context);
+    while (output.Good() && source.Next(record, messages)) {
+        if (record.mfn >= nextProgress) {
+            settings.progress(record.mfn - first, total);
             nextProgress += kProgressInterval;
         }
-        problems.mfn = static_cast<std::int32_t>(mfn);
-        reader.ReadRecord(static_cast<std::int32_t>(mfn), record, &problems);
-        settings.format(record, context);
+        writer->Append(record, context);
         if (record.state != RecordFields::State::NotStored) {
             messages.RecordRead(record.state == RecordFields::State::Stored);
         }
     }
-    messages.Finish();
+    writer->End(context);
     if (settings.progress != nullptr) {
         settings.progress(total, total);
     }
+}
 
-    if (last > findable) {
-        messages.Say(files.crossRef + ": holds pointers for MFN 1 to " + std::to_string(findable) +
-                     " only, but " + files.master + " counts MFN 1 to " + std::to_string(lastMfn) +
-                     "; MFN " + std::to_string(std::max(first, findable + 1)) +
-                     " onwards not exported");
+int Export(RecordSource& source, const FormatChoice& format, const ExportSettings& settings,
+           Messages& messages, RunOutput& runOutput) {
+    ReadOnlyInputs inputs;
+    for (const InputName& input : source.Inputs()) {
+        inputs.Add(input.name, input.role);
     }
-    if (!output.Close()) {
-        messages.Say(
-            "cannot write " +
-            (settings.output == "-" ? std::string("to standard output") : settings.output) + ": " +
-            output.Error());
+    if (settings.output != "-") {
+        if (const char* role = inputs.RoleOf(settings.output)) {
+            messages.Say("the output " + settings.output + " is the database's own " + role +
+                         "; nothing was written");
+            return 2;
+        }
     }
+    std::vector<std::string> refusals = inputs.Refusals();
+    if (!refusals.empty()) {
+        return runOutput.GiveUp(std::move(refusals));
+    }
+    if (settings.outputFirst && !runOutput.Open()) {
+        return 1;
+    }
+    OpenFailure failure;
+    if (!source.Open(failure)) {
+        if (failure.usage && !settings.outputFirst) {
+            // Only a more exact name helps: the command line was wrong.
+            for (const std::string& line : failure.lines) {
+                messages.Say(line);
+            }
+            return 2;
+        }
+        return runOutput.GiveUp(std::move(failure.lines));
+    }
+    // The source is opened before the output is created: a range that
+    // starts past the last MFN creates none.
+    const MfnRange range = source.Range();
+    if (!settings.outputFirst && range.lastKnown && range.last > 0 && settings.from > range.last) {
+        messages.Say("--from " + std::to_string(settings.from) + " is past the last MFN of " +
+                     source.Name() + ", " + std::to_string(range.last) + "; nothing was written");
+        return 2;
+    }
+    if (!settings.outputFirst && !runOutput.Open()) {
+        return 1;
+    }
+
+    const std::int64_t total = source.Limit(settings.from, settings.to);
+    WriteRecords(source, total, format, settings, messages, runOutput.File());
+    messages.Finish(source);
+    for (const std::string& line : source.Shortfalls()) {
+        messages.Say(line);
+    }
+    // A damaged database still has its export: whatever could be read. One
+    // of which no stored record could be read has none to replace an
+    // earlier output with.
+    if (!settings.outputFirst && messages.StoredRecords() > 0 && !messages.AnyRecordReadable()) {
+        return runOutput.GiveUp({"not one record of " + source.Name() + " could be read"});
+    }
+    runOutput.Close();
     return messages.Any() ? 1 : 0;
+}
+
+}  // namespace
+
+int RunExport(RecordSource& source, const FormatChoice& format, const ExportSettings& settings,
+              std::FILE* messageStream, OutputFile::WriteBytes write) {
+    Messages messages(messageStream, source.Name());
+    RunOutput output(settings, messages, write);
+    try {
+        return Export(source, format, settings, messages, output);
+    } catch (const std::bad_alloc&) {
+        return output.OutOfMemory();
+    }
 }

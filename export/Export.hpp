@@ -1,4 +1,4 @@
-// One export run: the database's records, in MFN order, in one format.
+// One export run: the records of a source, in MFN order, in one format.
 #pragma once
 
 #include <cstdint>
@@ -7,32 +7,37 @@
 #include <string>
 
 #include "Format.hpp"
+#include "OutputFile.hpp"
+#include "record/RecordSource.hpp"
 
 struct ExportSettings {
-    // The master file with or without its extension, or a folder; empty for
-    // ths.mst and ths.xrf in the current folder (see FindDatabaseFiles).
-    std::string database;
     // "-" for standard output.
     std::string output = "formatirani_izlaz.txt";
     // The run without arguments creates the output before it looks at the
-    // database, as the program always has. Any other run first opens both
-    // database files, so that a wrong name leaves an earlier output alone.
+    // database, and writes to it directly, as the program always has. Any
+    // other run first opens the database, then writes to a temporary file
+    // that takes the output's place only when the export is whole, so that
+    // a wrong name, an unreadable database or an interrupted run leaves an
+    // earlier output as it was. Either run first makes sure that the output
+    // is none of the database's files.
     bool outputFirst = true;
     // The MFNs to export, clipped to those the database has.
     std::int32_t from = 1;
     std::int32_t to = std::numeric_limits<std::int32_t>::max();
-    RecordFormat format = AppendTaggedRecord;
     // The database's code page, whose values are written in UTF-8; nullptr
     // writes them as stored.
     const Charset* charset = nullptr;
-    IsoOptions iso;
     // Called now and then during the run with the MFNs done of those in the
     // range, and once at its end, for a progress bar; nullptr for none.
     void (*progress)(std::int64_t done, std::int64_t total) = nullptr;
 };
 
-// Writes every record of the database in the range to the output. Each
-// problem found goes to `messages` as one line starting "mstexport: ".
+// Writes every record of `source` in the range to the output, in `format`.
+// Each problem found goes to `messages` as one line starting "mstexport: ".
 // Returns the exit status: 0 when the whole range was exported without a
-// problem, 1 otherwise.
-int ExportDatabase(const ExportSettings& settings, std::FILE* messages);
+// problem; 2 when the output is one of the source's own files, or, in a run
+// with arguments, the database's name means more than one database or the
+// range starts past its last MFN, and no file was created; 1 otherwise.
+// `write` puts the output's bytes into its file.
+int RunExport(RecordSource& source, const FormatChoice& format, const ExportSettings& settings,
+              std::FILE* messages, OutputFile::WriteBytes write = OutputFile::WriteToFile);

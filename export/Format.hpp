@@ -1,64 +1,95 @@
-// The output formats. Each is one function that appends one record, as read,
-// to the output; the export run calls it for every MFN it exports, in order.
+// The output formats. Each is one file that defines one Format: its name, its
+// options, whether it reads the records once before it writes them, and the
+// writer that a run makes of it. The table of formats is Formats.cpp; the
+// command line and --help read it.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "FastWriting.hpp"
 #include "Messages.hpp"
-#include "MfnDigits.hpp"
 #include "OutputFile.hpp"
 #include "TextBuffer.hpp"
 #include "charset/Charset.hpp"
-#include "masterfile/RecordFields.hpp"
+#include "record/RecordFields.hpp"
 
-// How ISO 2709 records are written.
-struct IsoOptions {
-    // 0x1E after each field and 0x1D after each record, as the Windows
-    // program writes them, or '#' for both, as the DOS and Unix tools do.
-    enum class Terminators { Control, Hash };
-    // The record's bytes are cut into lines of 80, each ended so.
-    enum class LineEnd { CrLf, Lf, None };
-    Terminators terminators = Terminators::Control;
-    LineEnd lineEnd = LineEnd::CrLf;
-};
-
+// What every format writes with.
 struct FormatContext {
-    FormatContext(OutputFile& out, Messages& said, const std::string& master)
-        : output(out), messages(said), masterName(master) {}
+    FormatContext(OutputFile& out, Messages& said, const std::string& name)
+        : output(out), messages(said), sourceName(name) {}
 
     OutputFile& output;
     Messages& messages;
-    const std::string& masterName;
+    // The source's name, as the messages about its records give it.
+    const std::string& sourceName;
     // The database's character set, whose values are written in UTF-8;
     // nullptr writes them as stored.
     const Charset* charset = nullptr;
-    IsoOptions iso;
-    MfnDigits mfnDigits;
+    fast::MfnDigits mfnDigits;
     // Working room of the format for one record or value.
     TextBuffer scratch;
-    std::vector<std::size_t> lengths;
 
-    // A message about record `mfn`; `what` makes the text after its MFN.
-    template <typename MakeText>
-    void AboutRecord(MessageKind kind, std::int32_t mfn, MakeText what) {
-        messages.AboutRecord(
-            kind, mfn, [&] { return masterName + ": MFN " + std::to_string(mfn) + ": " + what(); });
-    }
+    // Says what is wrong with a record as it is written.
+    void Report(const RecordProblem& problem) { messages.Report(problem); }
 };
 
-using RecordFormat = void (*)(const RecordFields& record, FormatContext& context);
+// A format as one run writes it: with the options it was given, and room of
+// its own.
+class FormatWriter {
+  public:
+    virtual ~FormatWriter() = default;
+    // Sees each record of the range in a pass before the export, when the
+    // format needs one.
+    virtual void Survey(const RecordFields& record) { (void)record; }
+    // Writes what comes before the first record.
+    virtual void Begin(FormatContext& context) { (void)context; }
+    // Writes a record, as read; the run calls it for every MFN of the range,
+    // in order, stored or not.
+    virtual void Append(const RecordFields& record, FormatContext& context) = 0;
+    // Writes what comes after the last record.
+    virtual void End(FormatContext& context) { (void)context; }
+};
 
-// "[RECORD n]", a line "<TAG>value</TAG>" per field, then two empty lines.
-// Every MFN has its block, stored or not.
-void AppendTaggedRecord(const RecordFields& record, FormatContext& context);
+// An option of one format, on the command line as --NAME=VALUE.
+struct FormatOption {
+    const char* name;       // without the leading "--"
+    const char* valueName;  // in --help: "KIND"
+    const char* help;       // its line in --help
+    // The words the value may be, matched in any case, the default first.
+    std::vector<const char*> words;
+};
 
-// An ISO 2709 record per stored record with fields: leader, directory and
-// values, as the CDS/ISIS programs write their exports. What ISO 2709 cannot
-// hold is left out with a message.
-void AppendIso2709Record(const RecordFields& record, FormatContext& context);
+// The values given for the options of a format: each option's word, as the
+// option names it.
+class FormatOptions {
+  public:
+    void Set(const std::string& name, const std::string& word);
+    // The word given for the option `name`; nullptr when it was not given.
+    const std::string* Given(const char* name) const;
 
-// A JSON object per stored record, on a line of its own:
-// {"mfn":1,"fields":[{"tag":24,"value":"..."}]}.
-void AppendJsonLinesRecord(const RecordFields& record, FormatContext& context);
+  private:
+    std::vector<std::pair<std::string, std::string>> given_;
+};
+
+struct Format {
+    const char* name;  // as --format takes it
+    std::vector<FormatOption> options;
+    // Whether a run shows it every record (Survey) before it writes them.
+    bool needsPass;
+    std::unique_ptr<FormatWriter> (*make)(const FormatOptions& options);
+};
+
+// Every format, the default first (see Formats.cpp).
+const std::vector<const Format*>& Formats();
+
+// The format of `name`, matched in any case; nullptr when there is none.
+const Format* FindFormat(const std::string& name);
+
+// The format a run writes, with the values given for its options.
+struct FormatChoice {
+    const Format* format = Formats().front();
+    FormatOptions options;
+};

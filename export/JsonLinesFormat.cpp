@@ -5,21 +5,18 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
-#include "ByteBlocks.hpp"
+#include "FastWriting.hpp"
 #include "Format.hpp"
-#include "TaggedLines.hpp"
 #include "ValueText.hpp"
 
 namespace {
 
 // A JSON string's escape at its longest: \u00XX.
 constexpr std::size_t kLongestEscape = 6;
-// Values are read and written 16 bytes at a time; the master file's buffers
-// and the scratch room let a value's last block be read whole, and the
-// output has room for its last block to be written whole.
-constexpr std::size_t kBlock = blocks::kBlock;
-static_assert(kBlock <= InputFile::kViewSlack, "a block may not read past the slack");
+// Values are read and written 16 bytes at a time (see FastWriting.hpp).
+constexpr std::size_t kBlock = fast::kBlock;
 
 char* WriteEscape(char* out, unsigned char byte) {
     *out++ = '\\';
@@ -70,20 +67,16 @@ char* WriteEscaped(char* out, const unsigned char* bytes, std::size_t length) {
 // Says that a value of record `mfn` is not UTF-8 and was written with U+FFFD.
 void ReportNotUtf8(FormatContext& context, std::int32_t mfn, std::int32_t tag,
                    const ConversionProblem& problem) {
-    context.AboutRecord(MessageKind::NotUtf8, mfn, [&] {
-        char byte[8];
-        (void)std::snprintf(byte, sizeof byte, "0x%02X",
-                            static_cast<unsigned>(problem.firstBadByte));
-        return "field with tag " + std::to_string(tag) + " is not valid UTF-8 (byte " + byte +
-               (problem.badBytes > 1 ? ", " + std::to_string(problem.badBytes) + " such bytes"
-                                     : std::string()) +
-               "); written with U+FFFD: give --encoding with the database's code page";
-    });
+    RecordProblem said{ProblemKind::NotUtf8, mfn, tag};
+    said.byte = problem.firstBadByte;
+    said.count = problem.badBytes;
+    context.Report(said);
 }
 
-// Writes the value of `field` as a JSON string's inside at `out`, which has
-// room for MostJsonValueBytes. Most values are ASCII that needs no escape:
-// they are copied 16 bytes at a time until a byte says otherwise.
+// Writes the value of `field`, which the record holds in memory, as a JSON
+// string's inside at `out`, which has room for MostJsonBytes(field.length).
+// Most values are ASCII that needs no escape: they are copied 16 bytes at a
+// time until a byte says otherwise.
 char* WriteJsonValue(FormatContext& context, std::int32_t mfn, const FieldValue& field, char* out) {
     const unsigned char* bytes = field.bytes;
     std::size_t length = field.length;
@@ -99,21 +92,9 @@ char* WriteJsonValue(FormatContext& context, std::int32_t mfn, const FieldValue&
         bytes = reinterpret_cast<const unsigned char*>(start);
         length = static_cast<std::size_t>(end - start);
     }
-    std::size_t plain = 0;  // bytes from the start that need nothing
-    for (;;) {
-        std::uint32_t special =
-            blocks::OnlyFirst(blocks::JsonSpecialBytes(bytes + plain), length - plain);
-        std::memcpy(out + plain, bytes + plain, kBlock);
-        if (special != 0) {
-            for (; (special & 1u) == 0; special >>= 1) {
-                ++plain;
-            }
-            break;
-        }
-        plain += kBlock;
-        if (plain >= length) {
-            return out + length;
-        }
+    const std::size_t plain = fast::CopyJsonPlain(out, bytes, length);
+    if (plain == length) {
+        return out + length;
     }
     out += plain;
     bytes += plain;
@@ -135,9 +116,63 @@ char* WriteJsonValue(FormatContext& context, std::int32_t mfn, const FieldValue&
     return WriteEscaped(out, bytes, length);
 }
 
-// The most bytes WriteJsonValue writes for `field`, and a block more.
-std::size_t MostJsonValueBytes(const FieldValue& field) {
-    return kLongestEscape * Charset::kMostUtf8PerByte * field.length + kBlock;
+// The most bytes the value writers write for `length` stored bytes, and a
+// block more. A stored byte becomes at most 3 bytes of UTF-8 of 0x80 and
+// above, which need no escape, or one ASCII byte, which escaped takes 6.
+std::size_t MostJsonBytes(std::size_t length) {
+    return kLongestEscape * length + kBlock;
+}
+
+// What a value's bytes were written with U+FFFD for, over its pieces: bytes
+// the code page does not define, or, without a code page, bytes that are
+// not UTF-8.
+struct JsonProblems {
+    ConversionProblem undefined;
+    ConversionProblem notUtf8;
+};
+
+// Writes the `length` bytes at `bytes`, a piece of a value, as the inside of
+// a JSON string at `out`, which has room for MostJsonBytes(length): what
+// WriteJsonValue writes for a whole value, without its way through ASCII.
+char* WriteJsonPiece(FormatContext& context, const unsigned char* bytes, std::size_t length,
+                     char* out, JsonProblems& problems) {
+    const Charset* charset = context.charset;
+    ConversionProblem* problem = &problems.undefined;
+    if (charset == nullptr && std::find_if(bytes, bytes + length, [](unsigned char byte) {
+                                  return byte >= 0x80;
+                              }) != bytes + length) {
+        charset = &Charset::Utf8();
+        problem = &problems.notUtf8;
+    }
+    if (charset != nullptr) {
+        context.scratch.Clear();
+        char* start = context.scratch.Room(Charset::kMostUtf8PerByte * length);
+        const char* end = charset->ToUtf8(bytes, length, start, *problem);
+        bytes = reinterpret_cast<const unsigned char*>(start);
+        length = static_cast<std::size_t>(end - start);
+    }
+    return WriteEscaped(out, bytes, length);
+}
+
+// Appends the value of `field`, a field of `record`, as a JSON string's
+// inside to the output, a piece at a time.
+void AppendJsonValue(FormatContext& context, const RecordFields& record, const FieldValue& field) {
+    OutputFile& output = context.output;
+    JsonProblems problems;
+    const bool whole =
+        ForEachPiece(record, field, [&](const unsigned char* bytes, std::size_t length) {
+            char* out = output.Room(MostJsonBytes(length));
+            output.Extend(WriteJsonPiece(context, bytes, length, out, problems));
+        });
+    if (problems.undefined.badBytes > 0) {
+        ReportBadBytes(context, record.mfn, field.tag, *context.charset, problems.undefined);
+    }
+    if (problems.notUtf8.badBytes > 0) {
+        ReportNotUtf8(context, record.mfn, field.tag, problems.notUtf8);
+    }
+    if (!whole) {
+        ReportUnreadValue(context, record.mfn, field.tag, ProblemKind::ValueCutShort);
+    }
 }
 
 char* Put(char* out, const char* text, std::size_t length) {
@@ -145,59 +180,41 @@ char* Put(char* out, const char* text, std::size_t length) {
     return out + length;
 }
 
-// What goes before the value of a field with one of the tags 0 to 999,
-// ',{"tag":24,"value":"', in 32 bytes that are copied whole. A record's
-// first field starts after the comma.
-struct FieldOpenings {
-    struct Opening {
-        char bytes[32];
-        std::size_t length;
-    };
-    Opening tags[1000];
-    FieldOpenings() noexcept : tags() {
-        for (int tag = 0; tag < 1000; ++tag) {
-            const char* digits = tagged::kSmallTags.bytes[tag];
-            const auto count = static_cast<std::size_t>(static_cast<unsigned char>(digits[3]));
-            char* out = Put(tags[tag].bytes, ",{\"tag\":", 8);
-            out = Put(out, digits, count);
-            out = Put(out, ",\"value\":\"", 10);
-            tags[tag].length = static_cast<std::size_t>(out - tags[tag].bytes);
-        }
-    }
-};
-const FieldOpenings kFieldOpenings;
-
 // The most bytes a field's line takes around its value: ',{"tag":', the
 // tag's digits copied whole, ',"value":"' and '"}'.
-constexpr std::size_t kMostFieldMarkup = 8 + tagged::kTagCopy + 10 + 2;
+constexpr std::size_t kMostFieldMarkup = 8 + fast::kTagCopy + 10 + 2;
 // '{"mfn":', 10 digits, ',"fields":[' and ']}\n'.
 constexpr std::size_t kMostRecordMarkup = 7 + 10 + 11 + 3;
 
-// Writes the field's part of the record's line at `out`, which has room for
-// kMostFieldMarkup and MostJsonValueBytes.
-char* WriteField(FormatContext& context, std::int32_t mfn, const FieldValue& field, bool first,
-                 char* out) {
+// Writes what goes before the value of `field` at `out`, which has room for
+// kMostFieldMarkup; returns its end.
+inline char* WriteFieldOpening(const FieldValue& field, bool first, char* out) {
     if (static_cast<std::uint32_t>(field.tag) < 1000) {
-        const FieldOpenings::Opening& opening = kFieldOpenings.tags[field.tag];
+        const fast::FieldOpenings::Opening& opening = fast::kFieldOpenings.tags[field.tag];
         const std::size_t skip = first ? 1 : 0;
         std::memcpy(out, opening.bytes + skip, sizeof opening.bytes - 1);
-        out += opening.length - skip;
-    } else {
-        if (!first) {
-            *out++ = ',';
-        }
-        out = Put(out, "{\"tag\":", 7);
-        char digits[tagged::kTagCopy];
-        const std::size_t tagLength = tagged::TagDigits(field.tag, digits);
-        std::memcpy(out, digits, tagged::kTagCopy);  // fixed size: no call
-        out += tagLength;
-        out = Put(out, ",\"value\":\"", 10);
+        return out + (opening.length - skip);
     }
+    if (!first) {
+        *out++ = ',';
+    }
+    out = Put(out, "{\"tag\":", 7);
+    char digits[fast::kTagCopy];
+    const std::size_t tagLength = fast::TagDigits(field.tag, digits);
+    std::memcpy(out, digits, fast::kTagCopy);  // fixed size: no call
+    out += tagLength;
+    return Put(out, ",\"value\":\"", 10);
+}
+
+// Writes the field's part of the record's line at `out`, which has room for
+// kMostFieldMarkup and MostJsonBytes(field.length); the record holds its
+// value in memory.
+char* WriteField(FormatContext& context, std::int32_t mfn, const FieldValue& field, bool first,
+                 char* out) {
+    out = WriteFieldOpening(field, first, out);
     out = WriteJsonValue(context, mfn, field, out);
     return Put(out, "\"}", 2);
 }
-
-}  // namespace
 
 void AppendJsonLinesRecord(const RecordFields& record, FormatContext& context) {
     if (record.state == RecordFields::State::NotStored) {
@@ -206,11 +223,11 @@ void AppendJsonLinesRecord(const RecordFields& record, FormatContext& context) {
     OutputFile& output = context.output;
     const std::string_view mfn = context.mfnDigits.Of(record.mfn);
     // Nearly every record is written in one piece; a larger one field by
-    // field, so that memory stays flat whatever it writes.
+    // field, and a value that lies in the file a piece at a time, so that
+    // memory stays flat whatever it writes.
     const std::size_t most = kMostRecordMarkup + kMostFieldMarkup * record.fields.size() +
-                             kLongestEscape * Charset::kMostUtf8PerByte * record.valueBytes +
-                             kBlock;
-    const bool whole = most <= tagged::kRecordRoom;
+                             MostJsonBytes(record.valueBytes);
+    const bool whole = record.valueReader == nullptr && most <= fast::kRecordRoom;
     char* out = output.Room(whole ? most : kMostRecordMarkup);
     out = Put(out, "{\"mfn\":", 7);
     out = Put(out, mfn.data(), mfn.size());
@@ -219,11 +236,35 @@ void AppendJsonLinesRecord(const RecordFields& record, FormatContext& context) {
     for (const FieldValue& field : record.fields) {
         if (!whole) {
             output.Extend(out);
-            out = output.Room(kMostFieldMarkup + MostJsonValueBytes(field));
+            if (field.bytes == nullptr) {
+                output.Extend(WriteFieldOpening(field, first, output.Room(kMostFieldMarkup)));
+                AppendJsonValue(context, record, field);
+                out = output.Room(kMostRecordMarkup);
+                out = Put(out, "\"}", 2);
+                first = false;
+                continue;
+            }
+            out = output.Room(kMostFieldMarkup + MostJsonBytes(field.length));
         }
         out = WriteField(context, record.mfn, field, first, out);
         first = false;
     }
     out = Put(out, "]}\n", 3);
     output.Extend(out);
+}
+
+class JsonLinesWriter final : public FormatWriter {
+  public:
+    void Append(const RecordFields& record, FormatContext& context) override {
+        AppendJsonLinesRecord(record, context);
+    }
+};
+
+}  // namespace
+
+const Format& JsonLinesFormat() {
+    static const Format format{"jsonl", {}, false, [](const FormatOptions&) {
+                                   return std::unique_ptr<FormatWriter>(new JsonLinesWriter);
+                               }};
+    return format;
 }

@@ -2,43 +2,7 @@
 
 #include <utility>
 
-namespace {
-
-// What the count line at the end calls the records or fields of each kind.
-const char* Plural(MessageKind kind) {
-    switch (kind) {
-        case MessageKind::PointerMissing:
-            return "records whose pointer is missing from the cross-reference file";
-        case MessageKind::PointerWithoutBlock:
-            return "records whose cross-reference pointer names no master file block";
-        case MessageKind::PastEndOfMaster:
-            return "records that reach past the end of the file";
-        case MessageKind::InconsistentLeader:
-            return "records with an inconsistent leader";
-        case MessageKind::EntryOutsideData:
-            return "fields outside the data area, left out";
-        case MessageKind::UndefinedByte:
-            return "values with bytes that the encoding does not define, written as U+FFFD";
-        case MessageKind::NotUtf8:
-            return "values that are not valid UTF-8, written with U+FFFD";
-        case MessageKind::IsoTagOutOfRange:
-            return "fields left out for tags that ISO 2709 cannot hold";
-        case MessageKind::IsoValueTooLong:
-            return "fields left out for values longer than ISO 2709 allows";
-        case MessageKind::IsoRecordTooLong:
-            return "records left out for being longer than ISO 2709 allows";
-        case MessageKind::IsoNothingLeft:
-            return "records left out for having no field that ISO 2709 can hold";
-        case MessageKind::kCount:
-            break;
-    }
-    return "problems";
-}
-
-}  // namespace
-
-Messages::Messages(std::FILE* stream, std::string masterName, std::string crossRefName)
-    : stream_(stream), masterName_(std::move(masterName)), crossRefName_(std::move(crossRefName)) {}
+Messages::Messages(std::FILE* stream, std::string name) : stream_(stream), name_(std::move(name)) {}
 
 void Messages::Print(const std::string& line) {
     // A message that cannot be written cannot be reported either; the exit
@@ -46,48 +10,54 @@ void Messages::Print(const std::string& line) {
     (void)std::fputs(line.c_str(), stream_);
 }
 
+void Messages::Report(const RecordProblem& problem) {
+    Tally& tally = tallies_[static_cast<int>(CountedWith(problem.kind))];
+    const std::int32_t mfn = problem.mfn;
+    ++said_;
+    tally.first = tally.count == 0 ? mfn : tally.first;
+    tally.last = mfn;
+    ++tally.count;
+    if (tally.listed >= kListed) {
+        tally.restFirst = tally.count - tally.listed == 1 ? mfn : tally.restFirst;
+        return;
+    }
+    ++tally.listed;
+    std::string line =
+        "mstexport: " + name_ + ": MFN " + std::to_string(mfn) + ": " + ProblemText(problem) + "\n";
+    if (holding_) {
+        held_.push_back(std::move(line));
+    } else {
+        Print(line);
+    }
+}
+
 void Messages::Say(const std::string& line) {
     ++said_;
     Print("mstexport: " + line + "\n");
 }
 
-void Messages::RecordRead(bool readable) {
-    if (!deciding_) {
-        return;
-    }
-    anyReadable_ = anyReadable_ || readable;
-    if (++recordsRead_ < kFirstRecords) {
-        return;
-    }
-    deciding_ = false;
-    if (anyReadable_) {
-        Release();
-        return;
-    }
-    Print("mstexport: " + masterName_ + ": none of the first " + std::to_string(kFirstRecords) +
-          " records can be read: the two files may be swapped, " + masterName_ +
-          " may not be a master file, or " + crossRefName_ +
-          " may belong to another database; their records are only counted below\n");
-    ++said_;
-    held_.clear();
-    listLimit_ = 0;
-    for (Tally& tally : tallies_) {
-        tally.listed = 0;
-        tally.restFirst = tally.first;
-    }
-}
-
 void Messages::Release() {
+    holding_ = false;
     for (const std::string& line : held_) {
         Print(line);
     }
     held_.clear();
 }
 
-void Messages::Finish() {
-    deciding_ = false;
-    Release();
-    for (int kind = 0; kind < static_cast<int>(MessageKind::kCount); ++kind) {
+void Messages::Finish(const RecordSource& source) {
+    if (!anyReadable_ && storedRecords_ >= kFewestUnreadable) {
+        // One line in place of the records' messages, which are only counted.
+        holding_ = false;
+        held_.clear();
+        Say(source.NoneReadable(storedRecords_));
+        for (Tally& tally : tallies_) {
+            tally.listed = 0;
+            tally.restFirst = tally.first;
+        }
+    } else {
+        Release();
+    }
+    for (int kind = 0; kind < static_cast<int>(ProblemKind::kCount); ++kind) {
         const Tally& tally = tallies_[kind];
         if (tally.count == tally.listed) {
             continue;
@@ -96,8 +66,8 @@ void Messages::Finish() {
             tally.restFirst == tally.last
                 ? "MFN " + std::to_string(tally.last)
                 : "MFN " + std::to_string(tally.restFirst) + " to " + std::to_string(tally.last);
-        Print("mstexport: " + masterName_ + ": " + std::to_string(tally.count - tally.listed) +
-              (tally.listed > 0 ? " more " : " ") + Plural(static_cast<MessageKind>(kind)) + " (" +
-              range + ")" + (tally.listed > 0 ? ", not listed one by one" : "") + "\n");
+        Print("mstexport: " + name_ + ": " + std::to_string(tally.count - tally.listed) +
+              (tally.listed > 0 ? " more " : " ") + ProblemPlural(static_cast<ProblemKind>(kind)) +
+              " (" + range + ")" + (tally.listed > 0 ? ", not listed one by one" : "") + "\n");
     }
 }

@@ -4,10 +4,10 @@
 // A damaged database can have a problem in every record, so messages about
 // records are limited: at most kListed of each kind are printed, and at the
 // end one line per kind counts the rest and names the first and last MFN
-// concerned. When none of the first stored records can be read at all, the
-// files are not what they are named (swapped, not a master file, the
-// cross-reference file of another database): one line says so, and the
-// records' messages are only counted.
+// concerned. Until a stored record reads well, the messages are held back:
+// when not one of the range's stored records can be read, the files are not
+// what they are named (swapped, say, or not a master file), and one line of
+// the source's own says so at the end in place of them, before the counts.
 #pragma once
 
 #include <cstdint>
@@ -15,60 +15,45 @@
 #include <string>
 #include <vector>
 
-// The kinds of message about one record, each limited on its own.
-enum class MessageKind {
-    PointerMissing,
-    PointerWithoutBlock,
-    PastEndOfMaster,
-    InconsistentLeader,
-    EntryOutsideData,
-    UndefinedByte,
-    NotUtf8,
-    IsoTagOutOfRange,
-    IsoValueTooLong,
-    IsoRecordTooLong,
-    IsoNothingLeft,
-    kCount
-};
+#include "record/Problems.hpp"
+#include "record/RecordSource.hpp"
 
-class Messages {
+class Messages : public ProblemSink {
   public:
     static constexpr int kListed = 20;
-    // How many stored records decide whether the files are readable at all.
-    static constexpr int kFirstRecords = 8;
+    // The fewest unreadable stored records, and no readable one, that make
+    // the files suspect rather than a few records damaged.
+    static constexpr long long kFewestUnreadable = 8;
 
-    Messages(std::FILE* stream, std::string masterName, std::string crossRefName);
+    // `name` starts the messages about records: the source's.
+    Messages(std::FILE* stream, std::string name);
 
     // A message about the whole run, always printed.
     void Say(const std::string& line);
 
-    // A message about record `mfn`; `text` makes its line (after
-    // "mstexport: ") and is only called when the line will be printed.
-    template <typename MakeText>
-    void AboutRecord(MessageKind kind, std::int32_t mfn, MakeText text) {
-        Tally& tally = tallies_[static_cast<int>(kind)];
-        ++said_;
-        tally.first = tally.count == 0 ? mfn : tally.first;
-        tally.last = mfn;
-        ++tally.count;
-        if (tally.listed >= listLimit_) {
-            tally.restFirst = tally.count - tally.listed == 1 ? mfn : tally.restFirst;
-            return;
-        }
-        ++tally.listed;
-        if (deciding_) {
-            held_.push_back("mstexport: " + text() + "\n");
-        } else {
-            Print("mstexport: " + text() + "\n");
-        }
-    }
+    // A message about a record, "NAME: MFN n: ..." (the text made only when
+    // the line will be printed), tallied by its kind.
+    void Report(const RecordProblem& problem) override;
 
     // Called after each stored record (one whose pointer locates a record,
     // or should), with whether any of it could be read.
-    void RecordRead(bool readable);
+    void RecordRead(bool readable) {
+        ++storedRecords_;
+        if (readable && !anyReadable_) {
+            anyReadable_ = true;
+            Release();
+        }
+    }
 
-    // Prints what is held back and the counts of what was not listed.
-    void Finish();
+    // Whether any stored record of the range could be read so far, and how
+    // many stored records there were: a run that ends with stored records
+    // and not one readable read a database it could not make sense of.
+    bool AnyRecordReadable() const { return anyReadable_; }
+    long long StoredRecords() const { return storedRecords_; }
+
+    // Prints what is held back, or the line of `source` that says its files
+    // cannot be read, then the counts of what was not listed.
+    void Finish(const RecordSource& source);
 
     // Whether anything was said or counted: the run's exit status is then 1.
     bool Any() const { return said_ > 0; }
@@ -85,15 +70,13 @@ class Messages {
     void Release();
 
     std::FILE* stream_;
-    std::string masterName_;
-    std::string crossRefName_;
+    std::string name_;
     long long said_ = 0;
-    Tally tallies_[static_cast<int>(MessageKind::kCount)];
-    int listLimit_ = kListed;
-    // Until kFirstRecords stored records have been read, their messages are
-    // held back: if none of them can be read, one line replaces them all.
-    bool deciding_ = true;
-    int recordsRead_ = 0;
+    Tally tallies_[static_cast<int>(ProblemKind::kCount)];
+    // Until a stored record reads well, the listed messages (at most kListed
+    // of each kind) are held back: if none does, one line replaces them all.
+    bool holding_ = true;
     bool anyReadable_ = false;
+    long long storedRecords_ = 0;
     std::vector<std::string> held_;
 };

@@ -10,7 +10,7 @@
 #include <set>
 #include <vector>
 
-#include "export/Export.hpp"
+#include "cli/ExportCommand.hpp"
 
 namespace {
 
@@ -148,20 +148,26 @@ enum class RecordMessage { LineLeftOut, WithoutFields };
 // Checks the message lines and collects, per MFN, what they say of it.
 std::string CheckMessages(const std::vector<std::string>& lines, const DatabaseFiles& input,
                           const ExportNames& names, Order order, const Expectation& expect,
-                          std::map<std::int64_t, RecordMessage>& byMfn) {
+                          std::map<std::int64_t, RecordMessage>& byMfn, bool& verdictSeen) {
     bool databaseMessageSeen = false;
-    bool verdictSeen = false;
+    verdictSeen = false;
     bool countsSeen = false;
     std::int64_t previousMfn = 0;
     std::map<std::string, int> listedOfKind;
-    const std::string verdict =
-        "mstexport: " + names.master + ": none of the first 8 records can be read";
+    // Said at the end, in place of the records' messages, when not one
+    // record of at least 8 could be read; only the counts follow it.
+    const std::string verdict = "mstexport: " + names.master + ": none of the ";
     const std::string about = "mstexport: " + names.master + ": ";
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string& line = lines[i];
         if (StartsWith(line, verdict)) {
-            if (verdictSeen || previousMfn != 0) {
-                return "the line about unreadable files comes after record messages: " + line;
+            std::int64_t unreadable = 0;
+            if (verdictSeen || previousMfn != 0 || countsSeen) {
+                return "the line about unreadable files is not the first: " + line;
+            }
+            if (!NumberAfter(line, verdict, unreadable) || unreadable < 8 ||
+                unreadable > expect.records) {
+                return "the line about unreadable files counts too few records: " + line;
             }
             verdictSeen = true;
             continue;
@@ -213,32 +219,46 @@ std::string CheckMessages(const std::vector<std::string>& lines, const DatabaseF
         previousMfn = mfn;
         const std::string what = line.substr(at + 2);
         RecordMessage kind;
-        if (what == "the record reaches past the end of the file; exported without fields" ||
+        // A read that fails, for want of memory say, may come after what
+        // the record's directory said; the record is then left out.
+        const bool failedRead =
+            what == "the record could not be read (a read error); exported without fields" ||
+            what == "the memory ran out while the record was read; exported without fields";
+        if (failedRead ||
+            what == "the record reaches past the end of the file; exported without fields" ||
             (EndsWith(what, " names no master file block; exported without fields") &&
              PointerAsSaid(what, input.crossRef, mfn, order)) ||
             (EndsWith(what, "); exported without fields") && InconsistentAsSaid(what))) {
             kind = RecordMessage::WithoutFields;
         } else if (StartsWith(what, "field with tag ") &&
-                   what.find(" lies outside the data area (POS ") != std::string::npos &&
-                   EndsWith(what, " bytes); line left out") && OutsideAsSaid(what)) {
+                   ((what.find(" lies outside the data area (POS ") != std::string::npos &&
+                     EndsWith(what, " bytes); line left out") && OutsideAsSaid(what)) ||
+                    EndsWith(what,
+                             " could not be read to its end (a read error); written cut "
+                             "short"))) {
             kind = RecordMessage::LineLeftOut;
         } else {
             return "unexpected message: " + line;
         }
         if (verdictSeen) {
-            return "a record message after the line about unreadable files: " + line;
+            return "a record message with the line about unreadable files: " + line;
         }
         const std::string kindName = what.substr(0, what.find_first_of("(0123456789"));
         if (++listedOfKind[kindName] > 20) {
             return "more than 20 messages of one kind: " + line;
         }
         const auto [slot, first] = byMfn.emplace(mfn, kind);
-        if (!first && (kind == RecordMessage::WithoutFields || slot->second != kind)) {
+        if (!first && failedRead && slot->second == RecordMessage::LineLeftOut) {
+            slot->second = RecordMessage::WithoutFields;
+        } else if (!first && (kind == RecordMessage::WithoutFields || slot->second != kind)) {
             return "a record exported without fields has other messages: " + line;
         }
     }
     if (!expect.databaseMessage.empty() && !databaseMessageSeen) {
         return "missing message: " + expect.databaseMessage;
+    }
+    if (verdictSeen && !countsSeen) {
+        return "the line about unreadable files without the counts of their problems";
     }
     return "";
 }
@@ -276,7 +296,7 @@ void LineEnds(const std::string& out, std::size_t from, std::size_t longestValue
 }
 
 std::string CheckOutput(const std::string& out, const Expectation& expect,
-                        const std::map<std::int64_t, RecordMessage>& byMfn,
+                        const std::map<std::int64_t, RecordMessage>& byMfn, bool noneReadable,
                         std::size_t longestValue) {
     // Positions just after the header of the current record, over every way
     // of reading the output so far.
@@ -292,8 +312,8 @@ std::string CheckOutput(const std::string& out, const Expectation& expect,
     std::vector<std::size_t> ends;
     for (std::int64_t mfn = 1; mfn <= expect.records; ++mfn) {
         const auto message = byMfn.find(mfn);
-        const bool mustBeEmpty =
-            message != byMfn.end() && message->second == RecordMessage::WithoutFields;
+        const bool mustBeEmpty = noneReadable || (message != byMfn.end() &&
+                                                  message->second == RecordMessage::WithoutFields);
         std::set<std::size_t> bodyEnds(starts);
         if (!mustBeEmpty) {
             std::vector<std::size_t> todo(starts.begin(), starts.end());
@@ -370,9 +390,11 @@ std::string CheckExport(const DatabaseFiles& input, const ExportNames& names,
     for (const Order order : {Order::Little, Order::Big}) {
         const Expectation expect = Expect(input, names, order);
         std::map<std::int64_t, RecordMessage> byMfn;
-        std::string problem = CheckMessages(lines, input, names, order, expect, byMfn);
+        bool noneReadable = false;
+        std::string problem =
+            CheckMessages(lines, input, names, order, expect, byMfn, noneReadable);
         if (problem.empty()) {
-            problem = CheckOutput(result.output, expect, byMfn, longestValue);
+            problem = CheckOutput(result.output, expect, byMfn, noneReadable, longestValue);
         }
         if (problem.empty()) {
             return "";
@@ -400,10 +422,10 @@ std::optional<ExportResult> ExportInProcess(const DatabaseFiles& input,
         return std::nullopt;
     }
     ExportResult result;
-    ExportSettings settings;
-    settings.database = names.master;
-    settings.output = outputName;
-    result.status = ExportDatabase(settings, messages);
+    CommandLine line;
+    line.database = names.master;
+    line.settings.output = outputName;
+    result.status = ExportDatabase(line, messages);
     result.messages = ReadWhole(messages);
     std::fclose(messages);
     // Read in one piece of the file's size: an output may be tens of

@@ -25,9 +25,9 @@ Sample FirstStored(InputFile& crossRef, std::int64_t lastMfn, ByteOrder order) {
     Sample sample;
     const std::int64_t last = std::min(lastMfn, PointerSlotCount(crossRef.Size()));
     for (std::int64_t mfn = 1; mfn <= last && sample.count < kLayoutSample; ++mfn) {
-        unsigned char bytes[kPointerSize];
-        crossRef.Seek(PointerPosition(static_cast<std::int32_t>(mfn)));
-        if (crossRef.Read(bytes, sizeof bytes) != sizeof bytes) {
+        const unsigned char* bytes =
+            crossRef.View(PointerPosition(static_cast<std::int32_t>(mfn)), kPointerSize);
+        if (bytes == nullptr) {
             break;
         }
         const std::uint32_t pointer = Uint32(bytes, order);
@@ -39,25 +39,32 @@ Sample FirstStored(InputFile& crossRef, std::int64_t lastMfn, ByteOrder order) {
     return sample;
 }
 
+// Records that fit whole count first; records cut by the end of the file,
+// whose leaders fit, tell the layout of a file cut short (a database of one
+// record, say) when no record fits whole.
 int Score(InputFile& master, const Sample& sample, const DatabaseLayout& candidate) {
-    int score = 0;
+    int whole = 0;
+    int cut = 0;
     for (int i = 0; i < sample.count; ++i) {
         const StoredRecord& stored = sample.records[static_cast<std::size_t>(i)];
         const PointerTarget target = DecodePointer(stored.pointer, candidate.pointerShift);
         if (target.kind != PointerKind::Record) {
             continue;
         }
-        const bool fits = candidate.format == RecordFormat::Standard
-                              ? RecordFits(master, stored.mfn, target.position, kStandardLeader,
-                                           kStandardEntry, candidate.order) ||
-                                    RecordFits(master, stored.mfn, target.position, kAlignedLeader,
-                                               kStandardEntry, candidate.order)
-                              : RecordFits(master, stored.mfn, target.position,
-                                           FfiLeaderShapeOf(candidate.format),
-                                           EntryShapeOf(candidate.format), candidate.order);
-        score += fits ? 1 : 0;
+        Fit fit = Fit::None;
+        if (candidate.format == RecordFormat::Standard) {
+            fit = std::max(FitOf(master, stored.mfn, target.position, kStandardLeader,
+                                 kStandardEntry, candidate.order),
+                           FitOf(master, stored.mfn, target.position, kAlignedLeader,
+                                 kStandardEntry, candidate.order));
+        } else {
+            fit = FitOf(master, stored.mfn, target.position, FfiLeaderShapeOf(candidate.format),
+                        EntryShapeOf(candidate.format), candidate.order);
+        }
+        whole += fit == Fit::Whole ? 1 : 0;
+        cut += fit == Fit::Cut ? 1 : 0;
     }
-    return score;
+    return whole * (kLayoutSample + 1) + cut;
 }
 
 }  // namespace
@@ -77,8 +84,9 @@ DatabaseLayout DecideLayout(const unsigned char* control, InputFile& master, Inp
                 if (score > bestScore) {
                     best = candidate;
                     bestScore = score;
-                    // No candidate can score more than every record sampled.
-                    if (score == kLayoutSample) {
+                    // No candidate can score more than every record sampled
+                    // fitting whole.
+                    if (score == kLayoutSample * (kLayoutSample + 1)) {
                         return best;
                     }
                 }

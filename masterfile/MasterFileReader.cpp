@@ -1,8 +1,11 @@
 #include "MasterFileReader.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
+#include <new>
 
+#include "DirectoryEntries.hpp"
 #include "LayoutDecision.hpp"
 #include "RecordFit.hpp"
 
@@ -21,19 +24,12 @@ void SetFault(RecordFault* fault, RecordFault value) {
     }
 }
 
-void Report(ProblemSink* problems, const RecordProblem& problem) {
-    if (problems != nullptr) {
-        problems->Report(problem);
-    }
-}
-
 bool FitsInt16(std::int32_t value) {
     return value >= std::numeric_limits<std::int16_t>::min() &&
            value <= std::numeric_limits<std::int16_t>::max();
 }
 
-RecordProblem LeaderProblem(RecordProblem::Kind kind, const WideLeader& leader,
-                            const LeaderShape& shape) {
+RecordProblem LeaderProblem(ProblemKind kind, const WideLeader& leader, const LeaderShape& shape) {
     RecordProblem problem{kind};
     problem.mfrl = leader.MFRL;
     problem.base = leader.BASE;
@@ -58,12 +54,11 @@ void AppendFields(const unsigned char* directory, const unsigned char* data,
         const WideEntry entry =
             layout::DecodeEntry<order>(directory + entryShape.size * i, entryShape);
         if (!layout::EntryInsideData(entry, dataLength)) {
-            RecordProblem problem =
-                LeaderProblem(RecordProblem::Kind::EntryOutsideData, leader, shape);
+            RecordProblem problem = LeaderProblem(ProblemKind::EntryOutsideData, leader, shape);
             problem.tag = entry.TAG;
             problem.pos = entry.POS;
             problem.len = entry.LEN;
-            Report(problems, problem);
+            ReportProblem(record, problem, problems);
             continue;
         }
         // A value ends at its first zero byte.
@@ -85,11 +80,13 @@ int MasterFileReader::ReadControlRecord() {
     if (master == nullptr || crossRef == nullptr || master->Size() < layout::kControlRecordSize) {
         return -1;
     }
+    // Copied: deciding the layout reads other parts of the file.
     unsigned char bytes[layout::kControlRecordSize];
-    master->Seek(0);
-    if (master->Read(bytes, sizeof bytes) != sizeof bytes) {
+    const unsigned char* view = master->View(0, sizeof bytes);
+    if (view == nullptr) {
         return -1;
     }
+    std::memcpy(bytes, view, sizeof bytes);
     layout_ = DecideLayout(bytes, *master, *crossRef);
     const ByteOrder order = layout_.order;
     controlRecord.CTLMFN = layout::Int32(bytes, order);
@@ -105,119 +102,131 @@ int MasterFileReader::ReadControlRecord() {
 }
 
 template <ByteOrder order>
-std::optional<std::int64_t> MasterFileReader::LocateRecordIn(std::int32_t mfn, RecordFault& fault,
-                                                             std::uint32_t* pointer) {
+inline bool MasterFileReader::LocateRecordIn(std::int32_t mfn, layout::PointerTarget& target,
+                                             std::uint32_t& pointer) {
     const unsigned char* bytes = crossRef->View(layout::PointerPosition(mfn), layout::kPointerSize);
     if (bytes == nullptr) {
-        fault = RecordFault::PointerMissing;
-        return std::nullopt;
+        return false;
     }
-    const std::uint32_t value = layout::Uint32<order>(bytes);
-    if (pointer != nullptr) {
-        *pointer = value;
-    }
-    const layout::PointerTarget target = layout::DecodePointer(value, layout_.pointerShift);
-    switch (target.kind) {
-        case layout::PointerKind::Record:
-            return target.position;
-        case layout::PointerKind::NoBlock:
-            fault = RecordFault::PointerWithoutBlock;
-            return std::nullopt;
-        case layout::PointerKind::NeverWritten:
-        case layout::PointerKind::Deleted:
-            break;
-    }
-    fault = RecordFault::NotStored;
-    return std::nullopt;
-}
-
-std::optional<std::int64_t> MasterFileReader::LocateRecord(std::int32_t mfn, RecordFault& fault,
-                                                           std::uint32_t* pointer) {
-    return layout_.order == ByteOrder::Little
-               ? LocateRecordIn<ByteOrder::Little>(mfn, fault, pointer)
-               : LocateRecordIn<ByteOrder::Big>(mfn, fault, pointer);
+    pointer = layout::Uint32<order>(bytes);
+    target = layout::DecodePointer(pointer, layout_.pointerShift);
+    return true;
 }
 
 template <ByteOrder order>
-bool MasterFileReader::ReadLeaderIn(std::int32_t mfn, std::int64_t start, LeaderReading& reading) {
+std::optional<ProblemKind> MasterFileReader::ReadLeaderIn(std::int32_t mfn, std::int64_t start,
+                                                          LeaderReading& reading) {
     const std::int64_t available = master->Size() - start;
     if (layout_.format != RecordFormat::Standard) {
         const LeaderShape& shape = layout::FfiLeaderShapeOf(layout_.format);
-        const unsigned char* bytes = available >= shape.size
-                                         ? master->View(start, static_cast<std::size_t>(shape.size))
-                                         : nullptr;
+        if (available < shape.size) {
+            return ProblemKind::PastEndOfMaster;
+        }
+        const unsigned char* bytes = master->View(start, static_cast<std::size_t>(shape.size));
         if (bytes == nullptr) {
-            return false;
+            return ProblemKind::ReadError;
         }
         reading.leader = layout::DecodeLeader<order>(bytes, shape);
         reading.shape = &shape;
         reading.consistent = layout::LeaderIsConsistent(reading.leader, shape,
                                                         layout::EntryShapeOf(layout_.format).size);
-        return true;
+        return std::nullopt;
     }
 
     if (available < layout::kLeaderSize) {
-        return false;
+        return ProblemKind::PastEndOfMaster;
     }
     const std::size_t wanted =
         available >= layout::kAlignedLeaderSize ? layout::kAlignedLeaderSize : layout::kLeaderSize;
     const unsigned char* bytes = master->View(start, wanted);
     if (bytes == nullptr) {
-        return false;
+        return ProblemKind::ReadError;
     }
     const WideLeader standard = layout::DecodeLeader<order>(bytes, layout::kStandardLeader);
     const bool standardFits =
         layout::LeaderIsConsistent(standard, layout::kStandardLeader, layout::kDirectoryEntrySize);
+    reading = {standard, &layout::kStandardLeader, standardFits};
     // Read as 18 bytes, an aligned leader's BASE and NVF are this reading's
     // NVF and STATUS: the aligned reading can only be consistent when those
     // agree, which spares decoding it for nearly every record.
-    if (wanted == layout::kAlignedLeaderSize &&
-        standard.NVF ==
-            layout::kAlignedLeaderSize + layout::kDirectoryEntrySize * standard.STATUS) {
-        const WideLeader aligned = layout::DecodeLeader<order>(bytes, layout::kAlignedLeader);
-        const bool alignedFits = layout::LeaderIsConsistent(aligned, layout::kAlignedLeader,
-                                                            layout::kDirectoryEntrySize) &&
-                                 start + layout::RecordLength(aligned.MFRL) <= master->Size();
-        // Both readings can be consistent, for example when an aligned
-        // record's back pointer happens to look like an 18-byte BASE. The
-        // record's own MFN and directory then tell; the checks below read the
-        // record again, which only such rare records pay for.
-        if (alignedFits &&
-            (!standardFits || (!RecordFits(*master, mfn, start, layout::kStandardLeader,
-                                           layout::kStandardEntry, order) &&
-                               RecordFits(*master, mfn, start, layout::kAlignedLeader,
-                                          layout::kStandardEntry, order)))) {
-            reading = {aligned, &layout::kAlignedLeader, true};
-            return true;
-        }
+    if (standard.NVF !=
+        layout::kAlignedLeaderSize + layout::kDirectoryEntrySize * standard.STATUS) {
+        return std::nullopt;
     }
-    reading = {standard, &layout::kStandardLeader, standardFits};
-    return true;
+    // Both readings share MFRL.
+    const bool pastEnd = start + layout::RecordLength(standard.MFRL) > master->Size();
+    if (wanted == layout::kLeaderSize) {
+        // The file ends inside an aligned leader, before its STATUS; the
+        // rest of it tells whether it is consistent.
+        const bool alignedConsistent =
+            standard.STATUS >= 0 && layout::RecordLength(standard.MFRL) >= standard.NVF;
+        return !standardFits && alignedConsistent ? std::optional(ProblemKind::PastEndOfMaster)
+                                                  : std::nullopt;
+    }
+    const WideLeader aligned = layout::DecodeLeader<order>(bytes, layout::kAlignedLeader);
+    if (!layout::LeaderIsConsistent(aligned, layout::kAlignedLeader, layout::kDirectoryEntrySize)) {
+        return std::nullopt;
+    }
+    if (pastEnd) {
+        return standardFits ? std::nullopt : std::optional(ProblemKind::PastEndOfMaster);
+    }
+    // Both readings can be consistent, for example when an aligned record's
+    // back pointer happens to look like an 18-byte BASE. The record's own
+    // MFN and directory then tell; the checks below read the record again,
+    // which only such rare records pay for.
+    if (ValuesFillDataArea(*master, start, aligned, layout::kAlignedLeader, layout::kStandardEntry,
+                           order) &&
+        (!standardFits || (!RecordFits(*master, mfn, start, layout::kStandardLeader,
+                                       layout::kStandardEntry, order) &&
+                           RecordFits(*master, mfn, start, layout::kAlignedLeader,
+                                      layout::kStandardEntry, order)))) {
+        reading = {aligned, &layout::kAlignedLeader, true};
+    }
+    return std::nullopt;
 }
 
-bool MasterFileReader::ReadLeaderAt(std::int32_t mfn, std::int64_t start, LeaderReading& reading) {
+std::optional<ProblemKind> MasterFileReader::ReadLeaderAt(std::int32_t mfn, std::int64_t start,
+                                                          LeaderReading& reading) {
     return layout_.order == ByteOrder::Little ? ReadLeaderIn<ByteOrder::Little>(mfn, start, reading)
                                               : ReadLeaderIn<ByteOrder::Big>(mfn, start, reading);
+}
+
+RecordFault MasterFileReader::FindLeader(std::int32_t mfn, std::int64_t& start,
+                                         LeaderReading& reading) {
+    layout::PointerTarget target{};
+    std::uint32_t pointer = 0;
+    const bool located = layout_.order == ByteOrder::Little
+                             ? LocateRecordIn<ByteOrder::Little>(mfn, target, pointer)
+                             : LocateRecordIn<ByteOrder::Big>(mfn, target, pointer);
+    if (!located) {
+        return RecordFault::PointerMissing;
+    }
+    if (target.kind != layout::PointerKind::Record) {
+        return target.kind == layout::PointerKind::NoBlock ? RecordFault::PointerWithoutBlock
+                                                           : RecordFault::NotStored;
+    }
+    start = target.position;
+    const std::optional<ProblemKind> problem = ReadLeaderAt(mfn, start, reading);
+    if (problem) {
+        return *problem == ProblemKind::ReadError ? RecordFault::ReadError
+                                                  : RecordFault::PastEndOfMaster;
+    }
+    return reading.consistent ? RecordFault::None : RecordFault::InconsistentLeader;
 }
 
 int MasterFileReader::ReadLeader(std::int32_t mfn, RecordLeader* leader, RecordFault* fault) {
     if (!StreamsAndMfnValid(mfn) || leader == nullptr) {
         return -1;
     }
-    RecordFault why = RecordFault::None;
+    std::int64_t start = 0;
     LeaderReading reading;
-    const auto start = LocateRecord(mfn, why);
-    if (start) {
-        if (!ReadLeaderAt(mfn, *start, reading)) {
-            why = RecordFault::PastEndOfMaster;
-        } else if (!FitsInt16(reading.leader.MFRL) || !FitsInt16(reading.leader.BASE)) {
-            why = RecordFault::WiderThanSixteenBits;
-        } else if (!reading.consistent) {
-            why = RecordFault::InconsistentLeader;
-        }
+    RecordFault why = FindLeader(mfn, start, reading);
+    if ((why == RecordFault::None || why == RecordFault::InconsistentLeader) &&
+        (!FitsInt16(reading.leader.MFRL) || !FitsInt16(reading.leader.BASE))) {
+        why = RecordFault::WiderThanSixteenBits;
     }
     SetFault(fault, why);
-    if (!start || why == RecordFault::PastEndOfMaster || why == RecordFault::WiderThanSixteenBits) {
+    if (why != RecordFault::None && why != RecordFault::InconsistentLeader) {
         return -1;
     }
     const WideLeader& read = reading.leader;
@@ -237,84 +246,92 @@ int MasterFileReader::ReadFields(std::int32_t mfn, DirectoryEntry* directory, st
         return -1;
     }
     const EntryShape& entryShape = layout::EntryShapeOf(layout_.format);
-    RecordFault why = RecordFault::None;
+    std::int64_t start = 0;
     LeaderReading reading;
-    std::int64_t fieldsStart = 0;
-    const auto start = LocateRecord(mfn, why);
-    if (start) {
-        const bool read = ReadLeaderAt(mfn, *start, reading);
-        const std::int64_t entries = count > 0 ? count : 0;
-        const std::int64_t length = dataLength > 0 ? dataLength : 0;
-        fieldsStart = *start + reading.shape->size;
-        if (!read || fieldsStart + entries * entryShape.size + length > master->Size()) {
-            why = RecordFault::PastEndOfMaster;
-        } else if (!reading.consistent) {
-            why = RecordFault::InconsistentLeader;
-        }
+    RecordFault why = FindLeader(mfn, start, reading);
+    const std::int64_t fieldsStart = start + reading.shape->size;
+    const std::int64_t entries = count > 0 ? count : 0;
+    if ((why == RecordFault::None || why == RecordFault::InconsistentLeader) &&
+        fieldsStart + entries * entryShape.size + (dataLength > 0 ? dataLength : 0) >
+            master->Size()) {
+        why = RecordFault::PastEndOfMaster;
     }
     SetFault(fault, why);
-    if (!start || why == RecordFault::PastEndOfMaster) {
+    if (why != RecordFault::None && why != RecordFault::InconsistentLeader) {
         return -1;
     }
 
-    auto readEntry = [this, &entryShape](WideEntry& entry) {
-        unsigned char bytes[layout::kFfiAlignedEntry.size];
-        if (master->Read(bytes, static_cast<std::size_t>(entryShape.size)) !=
-            static_cast<std::size_t>(entryShape.size)) {
-            return false;
-        }
-        entry = layout_.order == ByteOrder::Little
-                    ? layout::DecodeEntry<ByteOrder::Little>(bytes, entryShape)
-                    : layout::DecodeEntry<ByteOrder::Big>(bytes, entryShape);
-        return true;
-    };
-    WideEntry entry{};
-    // 32-bit POS and LEN must all fit before any entry is stored.
-    if (entryShape.wide) {
-        master->Seek(fieldsStart);
-        for (std::int32_t i = 0; i < count; ++i) {
-            if (!readEntry(entry)) {
-                SetFault(fault, RecordFault::PastEndOfMaster);
-                return -1;
-            }
-            if (!FitsInt16(entry.POS) || !FitsInt16(entry.LEN)) {
-                SetFault(fault, RecordFault::WiderThanSixteenBits);
-                return -1;
-            }
-        }
-    }
-    master->Seek(fieldsStart);
-    for (std::int32_t i = 0; i < count; ++i) {
-        if (!readEntry(entry)) {
-            SetFault(fault, RecordFault::PastEndOfMaster);
-            return -1;
-        }
-        directory[i].TAG = static_cast<std::int16_t>(entry.TAG);
-        directory[i].POS = static_cast<std::int16_t>(entry.POS);
-        directory[i].LEN = static_cast<std::int16_t>(entry.LEN);
-    }
-    const std::size_t length = dataLength > 0 ? static_cast<std::size_t>(dataLength) : 0;
-    if (master->Read(data, length) != length) {
-        SetFault(fault, RecordFault::PastEndOfMaster);
+    why = layout_.order == ByteOrder::Little
+              ? CopyFields<ByteOrder::Little>(fieldsStart, directory, count, data, dataLength)
+              : CopyFields<ByteOrder::Big>(fieldsStart, directory, count, data, dataLength);
+    if (why != RecordFault::None) {
+        SetFault(fault, why);
         return -1;
     }
-    data[length] = 0;
     return 0;
 }
 
 template <ByteOrder order>
+RecordFault MasterFileReader::CopyFields(std::int64_t position, DirectoryEntry* directory,
+                                         std::int32_t count, unsigned char* data,
+                                         std::int32_t dataLength) {
+    const EntryShape& entryShape = layout::EntryShapeOf(layout_.format);
+    // 32-bit POS and LEN must all fit before any entry is stored.
+    bool fit = true;
+    if (entryShape.wide && !layout::ForEachEntry<order>(*master, position, count, entryShape,
+                                                        [&fit](const WideEntry& entry) {
+                                                            fit = FitsInt16(entry.POS) &&
+                                                                  FitsInt16(entry.LEN);
+                                                            return fit;
+                                                        })) {
+        return RecordFault::ReadError;
+    }
+    if (!fit) {
+        return RecordFault::WiderThanSixteenBits;
+    }
+    DirectoryEntry* stored = directory;
+    if (!layout::ForEachEntry<order>(*master, position, count, entryShape,
+                                     [&stored](const WideEntry& entry) {
+                                         *stored++ = {static_cast<std::int16_t>(entry.TAG),
+                                                      static_cast<std::int16_t>(entry.POS),
+                                                      static_cast<std::int16_t>(entry.LEN)};
+                                         return true;
+                                     })) {
+        return RecordFault::ReadError;
+    }
+    // The data area follows the entries asked for, a view at a time.
+    const std::int64_t length = dataLength > 0 ? dataLength : 0;
+    const std::int64_t dataStart = position + std::int64_t{count > 0 ? count : 0} * entryShape.size;
+    const auto largest = static_cast<std::int64_t>(master->LargestView());
+    for (std::int64_t done = 0; done < length;) {
+        const auto piece = static_cast<std::size_t>(std::min(largest, length - done));
+        const unsigned char* bytes = master->View(dataStart + done, piece);
+        if (bytes == nullptr) {
+            return RecordFault::ReadError;
+        }
+        std::memcpy(data + done, bytes, piece);
+        done += static_cast<std::int64_t>(piece);
+    }
+    data[length] = 0;
+    return RecordFault::None;
+}
+
+template <ByteOrder order>
 bool MasterFileReader::ReadPlainRecord(std::int64_t start, RecordFields& record) {
-    const unsigned char* leader = master->View(start, layout::kLeaderSize);
+    constexpr const LeaderShape& shape = layout::kStandardLeader;
+    constexpr const EntryShape& entryShape = layout::kStandardEntry;
+    const unsigned char* leader = master->View(start, static_cast<std::size_t>(shape.size));
     if (leader == nullptr) {
         return false;
     }
-    const std::int32_t mfrl = layout::Int16<order>(leader + 4);
-    const std::int32_t base = layout::Int16<order>(leader + 12);
-    const std::int32_t nvf = layout::Int16<order>(leader + 14);
-    const std::int32_t status = layout::Int16<order>(leader + 16);
-    // Consistent as an 18-byte leader, and not possibly an aligned one.
-    if (nvf < 0 || base != layout::kLeaderSize + layout::kDirectoryEntrySize * nvf || mfrl < base ||
-        nvf == layout::kAlignedLeaderSize + layout::kDirectoryEntrySize * status) {
+    const std::int32_t mfrl = layout::Int16<order>(leader + shape.mfrlAt);
+    const std::int32_t base = layout::Int16<order>(leader + shape.baseAt);
+    const std::int32_t nvf = layout::Int16<order>(leader + shape.nvfAt);
+    const std::int32_t status = layout::Int16<order>(leader + shape.statusAt);
+    // Consistent as an 18-byte leader, and not possibly an aligned one (see
+    // ReadLeaderIn).
+    if (nvf < 0 || base != shape.size + entryShape.size * nvf || mfrl < base ||
+        nvf == layout::kAlignedLeader.size + entryShape.size * status) {
         return false;
     }
     const unsigned char* bytes = master->View(start, static_cast<std::size_t>(mfrl));
@@ -328,19 +345,19 @@ bool MasterFileReader::ReadPlainRecord(std::int64_t start, RecordFields& record)
     }
     FieldValue* field = record.fields.Room(static_cast<std::size_t>(nvf));
     std::size_t valueBytes = 0;
-    const unsigned char* entry = bytes + layout::kLeaderSize;
-    for (std::int32_t i = 0; i < nvf; ++i, entry += layout::kDirectoryEntrySize, ++field) {
-        const std::int32_t pos = layout::Int16<order>(entry + 2);
-        const std::int32_t len = layout::Int16<order>(entry + 4);
+    const unsigned char* entry = bytes + shape.size;
+    for (std::int32_t i = 0; i < nvf; ++i, entry += entryShape.size, ++field) {
+        const std::int32_t pos = layout::Int16<order>(entry + entryShape.posAt);
+        const std::int32_t len = layout::Int16<order>(entry + entryShape.lenAt);
         if (pos < 0 || len < 0 || pos + len > dataLength) {
             return false;
         }
-        *field = {layout::Int16<order>(entry), data + pos, static_cast<std::size_t>(len)};
+        *field = {layout::Int16<order>(entry + entryShape.tagAt), data + pos,
+                  static_cast<std::size_t>(len)};
         valueBytes += static_cast<std::size_t>(len);
     }
     record.fields.Resize(static_cast<std::size_t>(nvf));
     record.valueBytes = valueBytes;
-    record.state = RecordFields::State::Stored;
     return true;
 }
 
@@ -348,49 +365,55 @@ template <ByteOrder order>
 void MasterFileReader::ReadRecordIn(std::int32_t mfn, RecordFields& record, ProblemSink* problems) {
     // The record is found once, and read straight from the master file's
     // buffer: leader, directory and data area are all in one view.
-    RecordFault fault = RecordFault::None;
+    layout::PointerTarget target{};
     std::uint32_t pointer = 0;
-    const auto start = LocateRecordIn<order>(mfn, fault, &pointer);
-    if (!start) {
-        switch (fault) {
-            case RecordFault::PointerMissing:
-                Report(problems, {RecordProblem::Kind::PointerMissing});
-                break;
-            case RecordFault::PointerWithoutBlock: {
-                RecordProblem problem{RecordProblem::Kind::PointerWithoutBlock};
-                problem.pointer = pointer;
-                Report(problems, problem);
-                break;
-            }
-            default:
-                record.state = RecordFields::State::NotStored;
-                break;
+    if (!LocateRecordIn<order>(mfn, target, pointer)) {
+        ReportProblem(record, {ProblemKind::PointerMissing}, problems);
+        return;
+    }
+    if (target.kind != layout::PointerKind::Record) {
+        if (target.kind == layout::PointerKind::NoBlock) {
+            RecordProblem problem{ProblemKind::PointerWithoutBlock};
+            problem.pointer = pointer;
+            ReportProblem(record, problem, problems);
+        } else {
+            record.state = RecordFields::State::NotStored;
         }
         return;
     }
-    if (layout_.format == RecordFormat::Standard && ReadPlainRecord<order>(*start, record)) {
+    const std::int64_t start = target.position;
+    if (layout_.format == RecordFormat::Standard && ReadPlainRecord<order>(start, record)) {
         return;
     }
     LeaderReading reading;
-    if (!ReadLeaderIn<order>(mfn, *start, reading)) {
-        Report(problems, {RecordProblem::Kind::PastEndOfMaster});
+    if (const std::optional<ProblemKind> unread = ReadLeaderIn<order>(mfn, start, reading)) {
+        ReportProblem(record, {*unread}, problems);
         return;
     }
     const WideLeader& leader = reading.leader;
     const LeaderShape& shape = *reading.shape;
     if (!reading.consistent) {
-        Report(problems, LeaderProblem(RecordProblem::Kind::InconsistentLeader, leader, shape));
+        ReportProblem(record, LeaderProblem(ProblemKind::InconsistentLeader, leader, shape),
+                      problems);
         return;
     }
     const std::int64_t length = layout::RecordLength(leader.MFRL);
-    const unsigned char* bytes = *start + length <= master->Size()
-                                     ? master->ViewWhole(*start, static_cast<std::size_t>(length))
-                                     : nullptr;
-    if (bytes == nullptr) {
-        Report(problems, LeaderProblem(RecordProblem::Kind::PastEndOfMaster, leader, shape));
+    if (start + length > master->Size()) {
+        ReportProblem(record, LeaderProblem(ProblemKind::PastEndOfMaster, leader, shape), problems);
         return;
     }
-    record.state = RecordFields::State::Stored;
+    if (static_cast<std::uint64_t>(length) > master->LargestView()) {
+        // Only an FFI record can be this long.
+        if (!ReadFieldsInFile<order>(start, leader, shape, record, problems)) {
+            ReportProblem(record, {ProblemKind::ReadError}, problems);
+        }
+        return;
+    }
+    const unsigned char* bytes = master->View(start, static_cast<std::size_t>(length));
+    if (bytes == nullptr) {
+        ReportProblem(record, {ProblemKind::ReadError}, problems);
+        return;
+    }
     const unsigned char* directory = bytes + shape.size;
     const unsigned char* data = bytes + leader.BASE;
     switch (layout_.format) {
@@ -409,6 +432,61 @@ void MasterFileReader::ReadRecordIn(std::int32_t mfn, RecordFields& record, Prob
     }
 }
 
+template <ByteOrder order>
+bool MasterFileReader::ReadFieldsInFile(std::int64_t start, const WideLeader& leader,
+                                        const LeaderShape& shape, RecordFields& record,
+                                        ProblemSink* problems) {
+    const std::int64_t dataStart = start + leader.BASE;
+    const std::int64_t dataLength = layout::RecordLength(leader.MFRL) - leader.BASE;
+    bool readable = true;
+    const bool read = layout::ForEachEntry<order>(
+        *master, start + shape.size, leader.NVF, layout::EntryShapeOf(layout_.format),
+        [&](const WideEntry& entry) {
+            if (!layout::EntryInsideData(entry, dataLength)) {
+                RecordProblem problem = LeaderProblem(ProblemKind::EntryOutsideData, leader, shape);
+                problem.tag = entry.TAG;
+                problem.pos = entry.POS;
+                problem.len = entry.LEN;
+                ReportProblem(record, problem, problems);
+                return true;
+            }
+            const std::int64_t position = dataStart + entry.POS;
+            const std::int64_t length = ZeroFreeLength(position, entry.LEN);
+            readable = length >= 0;
+            if (readable) {
+                record.fields.push_back(
+                    {entry.TAG, nullptr, static_cast<std::size_t>(length), position});
+            }
+            return readable;
+        });
+    record.valueReader = this;
+    return read && readable;
+}
+
+std::int64_t MasterFileReader::ZeroFreeLength(std::int64_t position, std::int64_t length) {
+    const auto largest = static_cast<std::int64_t>(LargestPiece());
+    for (std::int64_t done = 0; done < length;) {
+        const auto count = static_cast<std::size_t>(std::min(largest, length - done));
+        const unsigned char* bytes = master->View(position + done, count);
+        if (bytes == nullptr) {
+            return -1;
+        }
+        if (const void* zero = std::memchr(bytes, 0, count)) {
+            return done + (static_cast<const unsigned char*>(zero) - bytes);
+        }
+        done += static_cast<std::int64_t>(count);
+    }
+    return length;
+}
+
+std::size_t MasterFileReader::LargestPiece() const {
+    return std::min<std::size_t>(64 * 1024, master->LargestView());
+}
+
+const unsigned char* MasterFileReader::Piece(std::int64_t position, std::size_t count) {
+    return master->View(position, count);
+}
+
 bool MasterFileReader::ReadRecord(std::int32_t mfn, RecordFields& record, ProblemSink* problems) {
     if (!StreamsAndMfnValid(mfn)) {
         return false;
@@ -416,11 +494,17 @@ bool MasterFileReader::ReadRecord(std::int32_t mfn, RecordFields& record, Proble
     record.mfn = mfn;
     record.fields.clear();
     record.valueBytes = 0;
-    record.state = RecordFields::State::Unreadable;
-    if (layout_.order == ByteOrder::Little) {
-        ReadRecordIn<ByteOrder::Little>(mfn, record, problems);
-    } else {
-        ReadRecordIn<ByteOrder::Big>(mfn, record, problems);
+    record.valueReader = nullptr;
+    record.state = RecordFields::State::Stored;
+    // The record's fields may need more room than any record before it did.
+    try {
+        if (layout_.order == ByteOrder::Little) {
+            ReadRecordIn<ByteOrder::Little>(mfn, record, problems);
+        } else {
+            ReadRecordIn<ByteOrder::Big>(mfn, record, problems);
+        }
+    } catch (const std::bad_alloc&) {
+        ReportProblem(record, {ProblemKind::OutOfMemory}, problems);
     }
     return true;
 }

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "InputFile.hpp"
 #include "OnDiskLayout.hpp"
-#include "RecordFields.hpp"
+#include "platform/InputFile.hpp"
+#include "record/RecordFields.hpp"
 
 // Why a record operation could not read what it was asked for.
 enum class RecordFault {
@@ -21,6 +21,8 @@ enum class RecordFault {
     PointerMissing,
     // The leader, directory or data area reaches past the end of the master file.
     PastEndOfMaster,
+    // The system could not read bytes that the master file holds.
+    ReadError,
     // Read, but the leader is not consistent in the database's layout (NVF <
     // 0, BASE != leader size + entry size * NVF, or the record's length <
     // BASE); for the standard format, in neither the 18-byte nor the 20-byte
@@ -28,11 +30,11 @@ enum class RecordFault {
     InconsistentLeader,
     // An FFI record whose MFRL or BASE, or one of the entries asked for whose
     // POS or LEN, does not fit the 16-bit field of RecordLeader or
-    // DirectoryEntry. ReadRecord and RecordText read such a record whole.
+    // DirectoryEntry. ReadRecord and RecordText read such a record all the same.
     WiderThanSixteenBits,
 };
 
-class MasterFileReader {
+class MasterFileReader final : public ValueReader {
   public:
     // Borrowed, never opened or closed here; the caller stores them.
     InputFile* master = nullptr;
@@ -40,10 +42,14 @@ class MasterFileReader {
     ControlRecord controlRecord;
     std::int32_t lastMfn = 0;
 
-    // Each returns 0 when its preconditions hold and it has read what it was
-    // asked for, -1 otherwise, leaving its outputs as they were. `fault`, when
-    // given, says why a record could not be read, or that its leader was
-    // read but is inconsistent.
+    // ReadRecord is the way records are read; ReadLeader, ReadFields and
+    // RecordText take its steps (the pointer, then the leader as it reads
+    // it) and read through the same views of the files.
+    //
+    // Each of ReadControlRecord, ReadLeader and ReadFields returns 0 when its
+    // preconditions hold and it has read what it was asked for, -1 otherwise.
+    // `fault`, when given, says why a record could not be read, or that its
+    // leader was read but is inconsistent.
     //
     // The database's layout (byte order, pointer shift, record format) is
     // decided once, by ReadControlRecord: see DecideLayout. In the standard
@@ -94,6 +100,11 @@ class MasterFileReader {
     // the published layout before it has run.
     const layout::DatabaseLayout& Layout() const { return layout_; }
 
+    // The pieces of the values of the record read last that lie in the
+    // file: 64 KiB, or the master file's largest view if that is smaller.
+    std::size_t LargestPiece() const override;
+    const unsigned char* Piece(std::int64_t position, std::size_t count) override;
+
   private:
     // A record's leader as read at its start.
     struct LeaderReading {
@@ -103,18 +114,30 @@ class MasterFileReader {
     };
 
     bool StreamsAndMfnValid(std::int32_t mfn) const;
-    // Finds the master file position of `mfn`'s record; on failure says why.
-    std::optional<std::int64_t> LocateRecord(std::int32_t mfn, RecordFault& fault,
-                                             std::uint32_t* pointer = nullptr);
+    // Reads the cross-reference pointer of `mfn` into `pointer`, and what it
+    // says into `target`; false when the file does not hold it whole.
     template <layout::ByteOrder order>
-    std::optional<std::int64_t> LocateRecordIn(std::int32_t mfn, RecordFault& fault,
-                                               std::uint32_t* pointer);
+    bool LocateRecordIn(std::int32_t mfn, layout::PointerTarget& target, std::uint32_t& pointer);
     // Reads the leader of `mfn`'s record at `start` in the database's layout
-    // and, in the standard format, in whichever leader fits it. False when
-    // the file ends inside it.
-    bool ReadLeaderAt(std::int32_t mfn, std::int64_t start, LeaderReading& reading);
+    // and, in the standard format, in whichever leader fits it. Nothing when
+    // read; PastEndOfMaster when the file ends inside it, or when only the
+    // aligned reading is consistent and the record reaches past the end of
+    // the file; ReadError when the system cannot read it.
+    std::optional<ProblemKind> ReadLeaderAt(std::int32_t mfn, std::int64_t start,
+                                            LeaderReading& reading);
     template <layout::ByteOrder order>
-    bool ReadLeaderIn(std::int32_t mfn, std::int64_t start, LeaderReading& reading);
+    std::optional<ProblemKind> ReadLeaderIn(std::int32_t mfn, std::int64_t start,
+                                            LeaderReading& reading);
+    // The first steps of ReadLeader and ReadFields, which are ReadRecord's:
+    // finds `mfn`'s record and reads its leader. The fault when it cannot be
+    // read that far, InconsistentLeader when the leader is not consistent,
+    // None otherwise.
+    RecordFault FindLeader(std::int32_t mfn, std::int64_t& start, LeaderReading& reading);
+    // The rest of ReadFields: copies `count` entries from `position` into
+    // `directory`, and the `dataLength` bytes after them into `data`.
+    template <layout::ByteOrder order>
+    RecordFault CopyFields(std::int64_t position, DirectoryEntry* directory, std::int32_t count,
+                           unsigned char* data, std::int32_t dataLength);
     template <layout::ByteOrder order>
     void ReadRecordIn(std::int32_t mfn, RecordFields& record, ProblemSink* problems);
     // The way nearly every record of a standard database is read: an 18-byte
@@ -124,6 +147,18 @@ class MasterFileReader {
     // which the general way then reads and reports on.
     template <layout::ByteOrder order>
     bool ReadPlainRecord(std::int64_t start, RecordFields& record);
+    // Reads the fields of a record too large for the master file's buffer:
+    // its directory a chunk at a time, and its values left in the file, each
+    // with its length up to its first zero byte. False when the system
+    // cannot read it.
+    template <layout::ByteOrder order>
+    bool ReadFieldsInFile(std::int64_t start, const layout::WideLeader& leader,
+                          const layout::LeaderShape& shape, RecordFields& record,
+                          ProblemSink* problems);
+    // The length of the `length` bytes at `position` of the master file up
+    // to the first zero byte among them, read a piece at a time; -1 when the
+    // system cannot read them.
+    std::int64_t ZeroFreeLength(std::int64_t position, std::int64_t length);
 
     layout::DatabaseLayout layout_;
 };

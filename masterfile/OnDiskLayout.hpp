@@ -167,6 +167,7 @@ enum class RecordFormat {
 struct LeaderShape {
     std::int32_t size;
     bool wide;  // MFRL and BASE take 32 bits, not 16
+    std::int32_t mfrlAt;
     std::int32_t mfbwbAt;
     std::int32_t mfbwpAt;
     std::int32_t baseAt;
@@ -174,22 +175,23 @@ struct LeaderShape {
     std::int32_t statusAt;
 };
 
-constexpr LeaderShape kStandardLeader{kLeaderSize, false, 6, 10, 12, 14, 16};
-constexpr LeaderShape kAlignedLeader{kAlignedLeaderSize, false, 8, 12, 14, 16, 18};
-constexpr LeaderShape kFfiLeader{22, true, 8, 12, 14, 18, 20};
-constexpr LeaderShape kFfiAlignedLeader{24, true, 8, 12, 16, 20, 22};
+constexpr LeaderShape kStandardLeader{kLeaderSize, false, 4, 6, 10, 12, 14, 16};
+constexpr LeaderShape kAlignedLeader{kAlignedLeaderSize, false, 4, 8, 12, 14, 16, 18};
+constexpr LeaderShape kFfiLeader{22, true, 4, 8, 12, 14, 18, 20};
+constexpr LeaderShape kFfiAlignedLeader{24, true, 4, 8, 12, 16, 20, 22};
 
 // Where a directory entry's fields lie. TAG is 16 bits at byte 0 in all.
 struct EntryShape {
     std::int32_t size;
     bool wide;  // POS and LEN take 32 bits, not 16
+    std::int32_t tagAt;
     std::int32_t posAt;
     std::int32_t lenAt;
 };
 
-constexpr EntryShape kStandardEntry{kDirectoryEntrySize, false, 2, 4};
-constexpr EntryShape kFfiEntry{10, true, 2, 6};
-constexpr EntryShape kFfiAlignedEntry{12, true, 4, 8};
+constexpr EntryShape kStandardEntry{kDirectoryEntrySize, false, 0, 2, 4};
+constexpr EntryShape kFfiEntry{10, true, 0, 2, 6};
+constexpr EntryShape kFfiAlignedEntry{12, true, 0, 4, 8};
 
 constexpr const EntryShape& EntryShapeOf(RecordFormat format) {
     return format == RecordFormat::Standard ? kStandardEntry
@@ -262,7 +264,8 @@ template <ByteOrder order>
 WideLeader DecodeLeader(const unsigned char* bytes, const LeaderShape& shape) {
     WideLeader leader;
     leader.MFN = Int32<order>(bytes);
-    leader.MFRL = shape.wide ? Int32<order>(bytes + 4) : Int16<order>(bytes + 4);
+    leader.MFRL =
+        shape.wide ? Int32<order>(bytes + shape.mfrlAt) : Int16<order>(bytes + shape.mfrlAt);
     leader.MFBWB = Int32<order>(bytes + shape.mfbwbAt);
     leader.MFBWP = Int16<order>(bytes + shape.mfbwpAt);
     leader.BASE =
@@ -274,7 +277,7 @@ WideLeader DecodeLeader(const unsigned char* bytes, const LeaderShape& shape) {
 
 template <ByteOrder order>
 WideEntry DecodeEntry(const unsigned char* bytes, const EntryShape& shape) {
-    return {Int16<order>(bytes),
+    return {Int16<order>(bytes + shape.tagAt),
             shape.wide ? Int32<order>(bytes + shape.posAt) : Int16<order>(bytes + shape.posAt),
             shape.wide ? Int32<order>(bytes + shape.lenAt) : Int16<order>(bytes + shape.lenAt)};
 }

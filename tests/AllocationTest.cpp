@@ -4,14 +4,16 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <string>
 
 #include "DatabaseWriter.hpp"
+#include "ExportCheck.hpp"
 #include "TempDir.hpp"
-#include "export/Export.hpp"
+#include "cli/ExportCommand.hpp"
 
 namespace {
 // Each block carries its size in front, so that the bytes held can be counted
@@ -19,9 +21,14 @@ namespace {
 constexpr std::size_t kHeader = alignof(std::max_align_t);
 std::atomic<std::size_t> heldBytes{0};
 std::atomic<std::size_t> peakBytes{0};
+// Allocations of this many bytes or more fail, as when the memory runs out.
+std::atomic<std::size_t> failingSize{SIZE_MAX};
 }  // namespace
 
 void* operator new(std::size_t size) {
+    if (size >= failingSize) {
+        throw std::bad_alloc();
+    }
     auto* block = static_cast<unsigned char*>(std::malloc(size + kHeader));
     if (block == nullptr) {
         throw std::bad_alloc();
@@ -54,14 +61,14 @@ namespace {
 std::size_t PeakBytesOfExport(const DatabaseWriter& db) {
     TempDir dir;
     db.WriteTo(dir.path());
-    ExportSettings settings;
-    settings.database = (dir.path() / "ths.mst").string();
-    settings.output = (dir.path() / "formatirani_izlaz.txt").string();
+    CommandLine line;
+    line.database = (dir.path() / "ths.mst").string();
+    line.settings.output = (dir.path() / "formatirani_izlaz.txt").string();
     std::FILE* messages = std::fopen((dir.path() / "messages").string().c_str(), "w+b");
     EXPECT_NE(messages, nullptr);
     const std::size_t before = heldBytes;
     peakBytes = before;
-    ExportDatabase(settings, messages);
+    ExportDatabase(line, messages);
     const std::size_t peak = peakBytes - before;
     std::fclose(messages);
     return peak;
@@ -115,6 +122,32 @@ TEST(AllocationTest, ClaimsCostNoMoreThanASoundRecordOfTheLargestSize) {
         EXPECT_LT(PeakBytesOfExport(AroundRecord(claim.record)), soundBytes + 64 * 1024)
             << claim.what;
     }
+}
+
+// An allocation that fails while a record is read leaves that record out,
+// with a message that says why, and the run goes on.
+TEST(AllocationTest, MemoryThatRunsOutWhileARecordIsReadIsAMessage) {
+    DatabaseWriter db;
+    db.SetLeaderLayout(LeaderLayout::Ffi);
+    db.Add({{{1, "first"}}});
+    // The fields of 32,767 entries take a block of 1 MiB, more than any
+    // buffer of the export, and more than this test lets be allocated.
+    FixtureRecord many;
+    many.fields.assign(32767, Field{7, "v"});
+    db.Add(many);
+    db.Add({{{3, "third"}}});
+    const DatabaseFiles files{db.MasterBytes(), db.CrossRefBytes()};
+    const TempDir dir;
+    failingSize = 768 * 1024;
+    const auto exported = ExportInProcess(files, dir.path());
+    failingSize = SIZE_MAX;
+    ASSERT_TRUE(exported.has_value());
+    EXPECT_EQ(exported->status, 1);
+    EXPECT_EQ(exported->messages, "mstexport: " + NamesIn(dir.path()).master +
+                                      ": MFN 2: the memory ran out while the record was read; "
+                                      "exported without fields\n");
+    EXPECT_EQ(exported->output,
+              "[RECORD 1]\n<1>first</1>\n\n\n[RECORD 2]\n\n\n[RECORD 3]\n<3>third</3>\n\n\n");
 }
 
 }  // namespace

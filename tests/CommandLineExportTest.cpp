@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "DatabaseWriter.hpp"
@@ -101,9 +102,9 @@ TEST_F(CommandLineExportTest, StandardOutputAndRanges) {
     EXPECT_SAME_TEXT(run.stdoutText, db.ExpectedRecord(2) + db.ExpectedRecord(3));
     run = Run({"--from=3", "--to=99", "-o-", "cds"});  // clipped to the last MFN
     EXPECT_SAME_TEXT(run.stdoutText, db.ExpectedRecord(3) + db.ExpectedRecord(4));
-    run = Run({"--from=50", "-o-", "cds"});
+    run = Run({"--from=4", "-f", "JSONL", "-o-", "cds"});
     ExpectClean(run);
-    EXPECT_EQ(run.stdoutText, "");
+    EXPECT_EQ(run.stdoutText.rfind("{\"mfn\":4,", 0), 0u) << run.stdoutText;
 }
 
 TEST_F(CommandLineExportTest, HelpVersionAndUsageErrorsTouchNoFile) {
@@ -120,6 +121,18 @@ TEST_F(CommandLineExportTest, HelpVersionAndUsageErrorsTouchNoFile) {
     ExpectUsageError(Run({"--from=x", "-o", "new.txt"}),
                      "--from takes an MFN, a whole number from 1 up, not 'x'");
     ExpectUsageError(Run({"a", "b"}), "more than one database given: 'a' and 'b'");
+    // The control record is read before the output is created: a range that
+    // starts past its last MFN is a wrong command line too.
+    WriteDatabase(ThreeRecords(), Dir() / "cds.mst", Dir() / "cds.xrf");
+    for (const std::vector<std::string>& arguments : {std::vector<std::string>{"cds", "--from=4"},
+                                                      {"--from=4", "-o", "new.txt", "cds"},
+                                                      {"--from=4", "-o-", "cds"}}) {
+        run = Run(arguments);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.stderrText,
+                  "mstexport: --from 4 is past the last MFN of cds.mst, 3; nothing was written\n");
+        EXPECT_EQ(run.stdoutText, "");
+    }
     EXPECT_SAME_TEXT(ReadFile(Dir() / "formatirani_izlaz.txt"), kEarlier);
     EXPECT_FALSE(fs::exists(Dir() / "new.txt"));
 }
@@ -177,15 +190,99 @@ TEST_F(CommandLineExportTest, FilesThatAreNotWhatTheyAreNamed) {
     WriteFile(Dir() / "ths.xrf", std::string(512, '\x40'));
     const ExportRun run = Run({"-o", "out.txt"});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.stderrText.rfind("mstexport: ths.mst: none of the first 8 records can be read: "
-                                   "the two files may be swapped",
-                                   0),
-              0u)
-        << run.stderrText;
-    EXPECT_NE(run.stderrText.find("\nmstexport: ths.mst: 20 records that reach past the end of the "
-                                  "file (MFN 1 to 20)\n"),
-              std::string::npos)
-        << run.stderrText;
+    EXPECT_EQ(AsText(run.stderrText),
+              "mstexport: ths.mst: none of the 20 records that ths.xrf locates can be read: the "
+              "two files may be swapped, ths.mst may not be a master file, or ths.xrf may belong "
+              "to another database; their problems are only counted below\n"
+              "mstexport: ths.mst: 20 records that reach past the end of the file (MFN 1 to 20)\n"
+              "mstexport: not one record of ths.mst could be read; out.txt was not created\n");
+}
+
+// A database whose first records are damaged but whose later ones read well
+// is not taken for the wrong files: its messages are listed as usual, and
+// its export replaces an earlier one.
+TEST_F(CommandLineExportTest, DamagedFirstRecordsDoNotSilenceTheRest) {
+    DatabaseWriter db;
+    const std::string badLeader = RawRecord(40, 30, 1, {{2, 0, 5}}, std::string(22, 'z'));
+    for (int i = 1; i <= 12; ++i) {
+        db.AddRaw(badLeader);
+    }
+    db.Add({{{24, "readable"}}});
+    for (int i = 14; i <= 30; ++i) {
+        db.AddRaw(badLeader);
+    }
+    db.WriteTo(Dir());
+    WriteFile(Dir() / "out.txt", kEarlier);
+    const ExportRun run = Run({"-o", "out.txt"});
+    EXPECT_EQ(run.exitCode, 1);
+    std::string expected;
+    for (int mfn : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 14, 15, 16, 17, 18, 19, 20, 21}) {
+        expected += "mstexport: ths.mst: MFN " + std::to_string(mfn) +
+                    ": inconsistent leader (MFRL 40, BASE 30, NVF 1); exported without fields\n";
+    }
+    expected +=
+        "mstexport: ths.mst: 9 more records with an inconsistent leader (MFN 22 to 30), not "
+        "listed one by one\n";
+    EXPECT_EQ(AsText(run.stderrText), expected);
+    EXPECT_NE(ReadFile(Dir() / "out.txt").find("[RECORD 13]\n<24>readable</24>\n"),
+              std::string::npos);
+}
+
+// A name that names no database or more than one is said, and no file is
+// created: a folder that is not there is as a missing file (exit 1); more than
+// one database for a name needs a more exact name (exit 2).
+TEST_F(CommandLineExportTest, NamesOfNoDatabaseOrOfSeveral) {
+    const DatabaseWriter db = ThreeRecords();
+    WriteDatabase(db, Dir() / "cds.mst", Dir() / "cds.xrf");
+    WriteDatabase(db, Dir() / "cds" / "ths.mst", Dir() / "cds" / "ths.xrf");
+    WriteDatabase(db, Dir() / "two" / "bibl.mst", Dir() / "two" / "bibl.xrf");
+    WriteDatabase(db, Dir() / "two" / "CDS.MST", Dir() / "two" / "CDS.XRF");
+    WriteFile(Dir() / "two" / "notes.txt", "not a database");
+#ifndef _WIN32  // Windows' file names do not differ in case alone
+    WriteDatabase(db, Dir() / "case" / "CDS.MST", Dir() / "case" / "cds.xrf");
+    WriteFile(Dir() / "case" / "cds.mst", db.MasterBytes());
+#endif
+    struct Case {
+        std::string database;
+        int exitCode;
+        std::string said;
+    };
+    const Case cases[] = {
+        {"a.mst/", 1, "cannot read a.mst/: no such folder; new.txt was not created"},
+        {"cds.mst/", 1, "cannot read cds.mst/: not a folder; new.txt was not created"},
+        {"two", 2, "two/ holds CDS.MST and bibl.mst: name one"},
+        {"two/", 2, "two/ holds CDS.MST and bibl.mst: name one"},
+        {"cds", 2,
+         "cds names both the folder cds/ and the master file cds.mst: write cds/ or cds.mst"},
+#ifndef _WIN32
+        {"case/Cds", 2,
+         "several files in case match Cds.mst in case: CDS.MST, cds.mst; rename all but one"},
+#endif
+    };
+    for (const Case& c : cases) {
+        const ExportRun run = Run({c.database, "-o", "new.txt"});
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.database;
+        EXPECT_EQ(AsText(run.stderrText), "mstexport: " + c.said + "\n") << c.database;
+        EXPECT_FALSE(fs::exists(Dir() / "new.txt")) << c.database;
+    }
+    // Each said exactly, they are what they are. Names match in another case
+    // for the letters of every code page the program converts, as for ASCII.
+    std::vector<std::string> exact = {"cds/", "cds.mst", "two/bibl"};
+    for (const auto& [stored, given] : std::vector<std::pair<std::string, std::string>>{
+             {u8"Knjižnica", u8"KNJIŽNICA"},
+             {u8"библ ѓєѕіїјљњћќўџґ", u8"БИБЛ ЃЄЅІЇЈЉЊЋЌЎЏҐ"},
+             {u8"àéîõüçñæøåÿœšž", u8"ÀÉÎÕÜÇÑÆØÅŸŒŠŽ.mst"},
+             {u8"őűąęłńśźżčďěňřťůĺľŕşţă", u8"ŐŰĄĘŁŃŚŹŻČĎĚŇŘŤŮĹĽŔŞŢĂ"},
+             {u8"ΣΦΩΓΘ", u8"σφωγθ"}}) {
+        WriteDatabase(db, Dir() / "data" / fs::u8path(stored + ".MST"),
+                      Dir() / "data" / fs::u8path(stored + ".xrf"));
+        exact.push_back("data/" + given);
+    }
+    for (const std::string& database : exact) {
+        fs::remove(Dir() / "new.txt");
+        ExpectClean(Run({database, "-o", "new.txt"}));
+        EXPECT_SAME_TEXT(ReadFile(Dir() / "new.txt"), db.ExpectedOutput()) << database;
+    }
 }
 
 // Names outside the system's code page: Windows hands them over only in

@@ -33,7 +33,7 @@ TEST(CommandLine, WhatTheArgumentsAskFor) {
         {{"--output", "-"}, Action::Export, "", "-", 1, kLast},
         {{"-o", "-", "--", "-odd-name"}, Action::Export, "-odd-name", "-", 1, kLast},
         {{"--from=5", "--to", "9"}, Action::Export, "", fallback, 5, 9},
-        {{"--from", "0", "--to=99999999999"}, Action::Export, "", fallback, 0, kLast},
+        {{"--from", "1", "--to=99999999999"}, Action::Export, "", fallback, 1, kLast},
         {{"--to=7", "--from=7"}, Action::Export, "", fallback, 7, 7},
         {{"-h"}, Action::Help, "", fallback, 1, kLast},
         {{"--version", "--help"}, Action::Help, "", fallback, 1, kLast},
@@ -45,7 +45,7 @@ TEST(CommandLine, WhatTheArgumentsAskFor) {
         const std::string shown = ::testing::PrintToString(row.arguments);
         EXPECT_EQ(line.error, "") << shown;
         EXPECT_EQ(line.action, row.action) << shown;
-        EXPECT_EQ(line.settings.database, row.database) << shown;
+        EXPECT_EQ(line.database, row.database) << shown;
         EXPECT_EQ(line.settings.output, row.output) << shown;
         EXPECT_EQ(line.settings.from, row.from) << shown;
         EXPECT_EQ(line.settings.to, row.to) << shown;
@@ -67,6 +67,12 @@ TEST(CommandLine, WhatIsWrongWithTheArguments) {
         {{"--to", "-3"}, "--to takes an MFN, a whole number from 1 up, not '-3'"},
         {{"--from="}, "--from takes an MFN, a whole number from 1 up, not ''"},
         {{"--from=9", "--to=3"}, "--from 9 is after --to 3"},
+        {{"--from=0"}, "--from takes an MFN, a whole number from 1 up, not '0'"},
+        {{"--from=1", "--to=0"}, "--to takes an MFN, a whole number from 1 up, not '0'"},
+        {{"-o", "a.txt", "--output=b.txt"}, "more than one output given: 'a.txt' and 'b.txt'"},
+        {{"-o", ""}, "the output's name is empty"},
+        {{"--", "-"}, "the database cannot come from standard input ('-'); name its files"},
+        {{"-o", "out.txt", ""}, "the database's name is empty"},
         {{"a.mst", "b.mst"}, "more than one database given: 'a.mst' and 'b.mst'"},
         {{"-e", "cp999"},
          std::string("unknown encoding 'cp999'; the encodings are ") + Charset::NameList()},
@@ -85,6 +91,40 @@ TEST(CommandLine, HelpListsEveryOptionAndTheExitStatuses) {
           "\n      --from=MFN ", "\n      --to=MFN ", "\n  -h, --help ", "\n  -V, --version ",
           "\n  0  ", "\n  1  ", "\n  2  "}) {
         EXPECT_NE(help.find(expected), std::string::npos) << expected;
+    }
+}
+
+// Each format's options come from the table of formats: --help lists them,
+// each takes its words, and with another format each is refused.
+TEST(CommandLine, FormatOptionsAreInTheHelpAndGoWithTheirFormatOnly) {
+    const std::string help = HelpText();
+    for (const Format* format : Formats()) {
+        EXPECT_NE(help.find(format->name), std::string::npos) << format->name;
+        for (const FormatOption& option : format->options) {
+            const std::string name = std::string("--") + option.name;
+            EXPECT_NE(help.find("\n      " + name + "=" + option.valueName + " "),
+                      std::string::npos)
+                << name;
+            EXPECT_NE(help.find(std::string(option.help) + "\n"), std::string::npos) << name;
+            for (const char* word : option.words) {
+                const CommandLine line = ParseCommandLine({"-f", format->name, name + "=" + word});
+                EXPECT_EQ(line.error, "") << name << "=" << word;
+                ASSERT_NE(line.format.options.Given(option.name), nullptr);
+                EXPECT_EQ(*line.format.options.Given(option.name), word);
+            }
+            EXPECT_NE(ParseCommandLine({"-f", format->name, name + "=nonsense"}).error, "");
+            for (const Format* other : Formats()) {
+                if (other == format) {
+                    continue;
+                }
+                const std::string error =
+                    ParseCommandLine({name + "=" + option.words.front(), "-f", other->name}).error;
+                EXPECT_NE(error.find(name), std::string::npos) << error;
+                EXPECT_NE(error.find(std::string("with --format=") + format->name),
+                          std::string::npos)
+                    << error;
+            }
+        }
     }
 }
 

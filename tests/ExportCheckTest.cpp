@@ -86,6 +86,30 @@ TEST_F(BrokenResultTest, StatusMustMatchTheMessages) {
     EXPECT_NE(Check(result), "");
 }
 
+// A record whose read fails, after entries outside its data area were
+// reported, say, is left out; a value cut short by a read error keeps its line.
+TEST_F(BrokenResultTest, FailedReadsLeaveTheRecordOutOrCutAValueShort) {
+    for (const char* failure :
+         {"the record could not be read (a read error); exported without fields",
+          "the memory ran out while the record was read; exported without fields"}) {
+        ExportResult result{good_.output,
+                            "mstexport: m.mst: MFN 3: field with tag 8 lies outside the data area "
+                            "(POS 2, LEN 2, data area 3 bytes); line left out\n"
+                            "mstexport: m.mst: MFN 3: " +
+                                std::string(failure) + "\n",
+                            1};
+        EXPECT_NE(Check(result), "") << failure;  // MFN 3 keeps its line
+        result.output.replace(result.output.find("<-3>z</-3>\n"), 11, "");
+        EXPECT_EQ(Check(result), "") << failure;
+    }
+    ExportResult result{good_.output, "", 1};
+    result.output.replace(result.output.find("<10>abc"), 7, "<10>ab");
+    result.messages =
+        "mstexport: m.mst: MFN 1: field with tag 10 could not be read to its end (a read error); "
+        "written cut short\n";
+    EXPECT_EQ(Check(result), "");
+}
+
 TEST_F(BrokenResultTest, HeadersMustRunWithoutAGapToTheRightCount) {
     const std::string one = "[RECORD 1]\n<10>abc</10>\n<20>x\ny</20>\n\n\n";
     const std::string two = "[RECORD 2]\n\n\n";
@@ -150,6 +174,40 @@ TEST_F(BrokenResultTest, ACrossReferenceFileShorterThanClaimedMustBeReported) {
     EXPECT_EQ(Check(result), "");
     result.output += "[RECORD 3]\n\n\n";
     EXPECT_NE(Check(result), "");
+}
+
+// The line that says no record could be read stands in place of the records'
+// messages, before their counts, and only when every body is empty.
+TEST(ExportCheckTest, TheLineAboutUnreadableFiles) {
+    DatabaseWriter db;
+    std::string empty;
+    for (int mfn = 1; mfn <= 10; ++mfn) {
+        db.Add({{{10, "abc"}}});
+        empty += "[RECORD " + std::to_string(mfn) + "]\n\n\n";
+    }
+    const DatabaseFiles input{db.MasterBytes(), db.CrossRefBytes()};
+    const ExportNames names{"m.mst", "m.xrf"};
+    const std::string verdict =
+        "mstexport: m.mst: none of the 10 records that m.xrf locates can be read: the two files "
+        "may be swapped, m.mst may not be a master file, or m.xrf may belong to another "
+        "database; their problems are only counted below\n";
+    const std::string counts =
+        "mstexport: m.mst: 10 records that reach past the end of the file (MFN 1 to 10)\n";
+    EXPECT_EQ(CheckExport(input, names, {empty, verdict + counts, 1}), "");
+    const ExportResult broken[] = {
+        {empty,
+         "mstexport: m.mst: MFN 1: the record reaches past the end of the file; exported "
+         "without fields\n" +
+             verdict + counts,
+         1},
+        {empty, verdict, 1},
+        {empty, counts + verdict, 1},
+        {db.ExpectedOutput(), verdict + counts, 1},
+        {empty, verdict.substr(0, 30) + "3" + verdict.substr(32) + counts, 1},
+    };
+    for (const ExportResult& result : broken) {
+        EXPECT_NE(CheckExport(input, names, result), "") << result.messages;
+    }
 }
 
 TEST(FuzzRegressionTest, EveryInputThatEverFailedNowPasses) {

@@ -5,7 +5,7 @@
 
 #include "DatabaseWriter.hpp"
 #include "TempDir.hpp"
-#include "masterfile/InputFile.hpp"
+#include "platform/InputFile.hpp"
 
 namespace {
 
@@ -118,23 +118,6 @@ TEST_F(InputFileTest, ViewsShowTheFileWhereverTheyAre) {
     char bytes[4];
     ASSERT_EQ(file.Read(bytes, 4), 4u);
     EXPECT_EQ(std::string(bytes, 4), content_.substr(100, 4));
-}
-
-TEST_F(InputFileTest, WholeViewsLargerThanTheBuffer) {
-    InputFile file(64);
-    std::string reason;
-    ASSERT_TRUE(file.Open(path_.c_str(), reason));
-    auto view = [&file](std::int64_t at, std::size_t count) {
-        return Shown(file.ViewWhole(at, count), count);
-    };
-    EXPECT_EQ(view(10, 500), content_.substr(10, 500));
-    EXPECT_EQ(view(100, 300), content_.substr(100, 300));  // inside the last one
-    EXPECT_EQ(view(0, 1000), content_);                    // larger than the last one
-    EXPECT_EQ(view(10, 20), content_.substr(10, 20));
-    EXPECT_EQ(view(901, 100), "<none>");  // one byte past the end
-    EXPECT_EQ(view(-1, 100), "<none>");
-    EXPECT_EQ(view(2000, 100), "<none>");
-    EXPECT_EQ(ReadAt(file, 700, 80), content_.substr(700, 80));
 }
 
 TEST_F(InputFileTest, EmptyFileOpens) {

@@ -44,7 +44,7 @@ TEST(Iso2709Export, WholeFilesForEachTerminatorAndLineEnd) {
     db.Delete(db.Add({{{1, "deleted"}}}));
     db.AddUnwritten();
     db.Add({{{0, ""}, {999, std::string(300, 'v')}, {5, std::string("zero\0cut", 8)}}});
-    db.Add({{{1, "terminators \x1e\x1d# inside"}, {2, "line\r\nfeed"}}});
+    db.Add({{{1, "tab\tand other controls \x01\x1f"}, {2, "line\r\nfeed"}}});
     db.Add({{{10, std::string(80 - 24 - 12 - 1 - 1 - 1, 'x')}}});   // exactly 80 bytes
     db.Add({{{11, std::string(160 - 24 - 12 - 1 - 1 - 1, 'y')}}});  // exactly 160
     struct Case {
@@ -91,6 +91,61 @@ TEST(Iso2709Export, WhatIsoCannotHoldIsLeftOutAndSaid) {
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0], (std::vector<Field>{{24, "kept"}}));
     EXPECT_EQ(records[1], (std::vector<Field>{{26, std::string(9998, 'M')}}));
+}
+
+// A value that holds a byte the export writes as a terminator is written as
+// stored, which the directory's lengths keep right, and said once a record
+// (the first such field), within the cap on messages of a kind.
+TEST(Iso2709Export, TerminatorsInValuesAreKeptAndSaidOnceARecord) {
+    const std::string fieldEnd = "0x1E, the ISO 2709 field terminator";
+    const std::string hash = "--iso-delimiters=hash";
+    struct Case {
+        std::string value;
+        std::vector<std::string> options;
+        std::string holds;  // what the message says the value holds, if anything
+    };
+    const Case cases[] = {
+        {"a\x1e-b", {}, fieldEnd},
+        {std::string(40, 'x') + "\x1d", {}, "0x1D, the ISO 2709 record terminator"},
+        {"C# and F#", {hash}, "'#', the ISO 2709 terminator of --iso-delimiters=hash"},
+        {"\x82t\xe9 \x1e", {"-e", "cp850"}, fieldEnd},
+        {"C# and F#", {"--iso-delimiters=control"}, ""},
+        {"a\x1e\x1d-b", {hash}, ""},
+        {std::string(15, 'x') + "\x1f\x1c", {}, ""},
+    };
+    for (const Case& c : cases) {
+        DatabaseWriter db;
+        db.Add({{{24, "plain"}, {30, c.value}, {31, c.value}}});
+        const ExportRun run = ExportIso(db, c.options);
+        const std::string shown = ::testing::PrintToString(c.value);
+        EXPECT_EQ(run.exitCode, c.holds.empty() ? 0 : 1) << shown;
+        const std::string said = "mstexport: ths.mst: MFN 1: field with tag 30 holds " + c.holds +
+                                 "; written as stored, which readers that split on terminators "
+                                 "will misread\n";
+        EXPECT_EQ(run.stderrText, c.holds.empty() ? "" : said) << shown;
+        const bool hashed = !c.options.empty() && c.options[0] == hash;
+        if (c.options.empty() || c.options[0] != "-e") {
+            EXPECT_SAME_TEXT(run.stdoutText,
+                             db.ExpectedIso2709(hashed ? '#' : '\x1e', hashed ? '#' : '\x1d'))
+                << shown;
+        }
+    }
+    DatabaseWriter db;
+    for (int i = 0; i < 25; ++i) {
+        db.Add({{{30, "\x1d"}, {40, "\x1e"}}});
+    }
+    const ExportRun run = ExportIso(db);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.stderrText.find("\nmstexport: ths.mst: MFN 20: field with tag 30 holds 0x1D"),
+              std::string::npos)
+        << run.stderrText;
+    EXPECT_NE(run.stderrText.find("\nmstexport: ths.mst: 5 more records with a value that holds an "
+                                  "ISO 2709 terminator, written as stored (MFN 21 to 25), not "
+                                  "listed one by one\n"),
+              std::string::npos)
+        << run.stderrText;
+    EXPECT_EQ(run.stderrText.find("MFN 21: "), std::string::npos) << run.stderrText;
+    EXPECT_EQ(ReadIso2709(run.stdoutText, "\r\n").size(), 25u);
 }
 
 // The fields that an ISO 2709 export of `db` holds: those of the records with

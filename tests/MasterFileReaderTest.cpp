@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <filesystem>
 #include <limits>
 #include <memory>
 #include <string>
@@ -234,6 +236,46 @@ TEST_F(MasterFileReaderTest, SaysWhyARecordCannotBeRead) {
               -1);
     EXPECT_EQ(fault, RecordFault::PastEndOfMaster);
     EXPECT_EQ(data[0], 'z');
+}
+
+// A master file that shrinks after it was opened (or any read that fails
+// where the file's size says there are bytes): the records there could not
+// be read, which is not the same as reaching past the end of the file.
+TEST_F(MasterFileReaderTest, ReadThatFailsInsideTheFileIsAReadError) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the test cuts the master file while it is open";
+#endif
+    DatabaseWriter db;
+    db.SetLeaderLayout(LeaderLayout::Ffi);
+    db.Add(kFirst);
+    db.Add({{{1, std::string(300, 'v')}}});  // larger than the buffer below
+    for (int i = 0; i < 20; ++i) {
+        db.Add(kSecond);
+    }
+    db.WriteTo(dir_.path());
+    InputFile master(64);
+    crossRef_ = std::make_unique<InputFile>();
+    std::string reason;
+    ASSERT_TRUE(master.Open((dir_.path() / "ths.mst").string(), reason));
+    ASSERT_TRUE(crossRef_->Open((dir_.path() / "ths.xrf").string(), reason));
+    reader_.master = &master;
+    reader_.crossRef = crossRef_.get();
+    ASSERT_EQ(reader_.ReadControlRecord(), 0);
+    ASSERT_EQ(reader_.RecordText(2), "<1>" + std::string(300, 'v') + "</1>\n");
+    // Cut inside the data area of MFN 2, whose leader and directory stay.
+    std::filesystem::resize_file(dir_.path() / "ths.mst",
+                                 static_cast<std::uintmax_t>(db.RecordStart(2) + 100));
+    for (const std::int32_t mfn : {2, 15}) {
+        std::vector<RecordProblem> problems;
+        EXPECT_EQ(reader_.RecordText(mfn, &problems), "") << "MFN " << mfn;
+        ASSERT_EQ(problems.size(), 1u) << "MFN " << mfn;
+        EXPECT_EQ(problems[0].kind, ProblemKind::ReadError) << "MFN " << mfn;
+    }
+    RecordLeader leader = Sentinel();
+    RecordFault fault = RecordFault::None;
+    EXPECT_EQ(reader_.ReadLeader(16, &leader, &fault), -1);
+    EXPECT_EQ(fault, RecordFault::ReadError);
+    ExpectSentinel(leader);
 }
 
 }  // namespace

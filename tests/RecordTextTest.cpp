@@ -8,7 +8,7 @@
 
 namespace {
 
-using Kind = RecordProblem::Kind;
+using Kind = ProblemKind;
 
 std::string TextOf(const FixtureRecord& record) {
     DatabaseWriter db;

@@ -104,14 +104,28 @@ std::int64_t DatabaseWriter::Append(const std::string& bytes) {
     const std::size_t alignment = std::size_t{1} << (shift_ < 9 ? shift_ : 9);
     master_.resize((master_.size() + alignment - 1) / alignment * alignment, '\0');
     const auto start = static_cast<std::int64_t>(master_.size());
+    (void)PointerTo(start, shift_);  // refuses a record that no pointer can locate
     master_ += bytes;
     return start;
 }
 
-std::uint32_t DatabaseWriter::PointerTo(std::int64_t position) const {
+std::int64_t DatabaseWriter::PointerLimit(int shift) {
+    // The block number, counted from 1, fills the bits from 11 - shift up to
+    // bit 30.
+    return ((std::int64_t{1} << (20 + shift)) - 1) * 512;
+}
+
+std::uint32_t DatabaseWriter::PointerTo(std::int64_t position, int shift) {
+    if (position >= PointerLimit(shift)) {
+        throw std::length_error("a record at byte " + std::to_string(position) +
+                                " of the master file is past what pointers shifted by " +
+                                std::to_string(shift) + " can locate (" +
+                                std::to_string(PointerLimit(shift)) +
+                                " bytes); write it with a larger pointer shift");
+    }
     const auto block = static_cast<std::uint32_t>(position / 512 + 1);
     const auto offset = static_cast<std::uint32_t>(position % 512);
-    return (block << (11 - shift_)) | (offset >> shift_);
+    return (block << (11 - shift)) | (offset >> shift);
 }
 
 std::int32_t DatabaseWriter::Add(const FixtureRecord& record) {
@@ -182,7 +196,7 @@ std::string DatabaseWriter::CrossRefBytes() const {
             if (index < records_.size() && records_[index].rawPointer) {
                 pointer = records_[index].pointer;
             } else if (index < records_.size() && records_[index].start >= 0) {
-                pointer = PointerTo(records_[index].start) | pointerFlags_;
+                pointer = PointerTo(records_[index].start, shift_) | pointerFlags_;
                 if (records_[index].deleted) {
                     pointer = 0u - pointer;
                 }

@@ -79,8 +79,9 @@ class DatabaseWriter {
     // The byte order of both files; set before the first record is written.
     void SetByteOrder(Endianness order) { order_ = order; }
     // Stores pointers shifted by `shift` (0 to 11), and says so in MFTYPE's
-    // high byte; records then start at multiples of 2^shift bytes, up to 512.
-    // Set before the first record is written.
+    // high byte; records then start at multiples of 2^shift bytes, up to 512,
+    // and the master file may grow larger (see PointerLimit). Set before the
+    // first record is written.
     void SetPointerShift(int shift) { shift_ = shift; }
     // Overrides the control record's NXTMFN, which is otherwise one more
     // than the last MFN.
@@ -116,6 +117,16 @@ class DatabaseWriter {
     // written and not deleted.
     bool Stored(std::int32_t mfn) const;
 
+    // The pointer the cross-reference file stores for a record that starts
+    // at `position` of the master file, with pointers shifted by `shift`.
+    // Throws std::length_error when such a pointer cannot hold the position:
+    // from PointerLimit(shift) on, its block number would reach bit 31, the
+    // mark of a deleted record.
+    static std::uint32_t PointerTo(std::int64_t position, int shift);
+    // The first position that pointers shifted by `shift` cannot hold: 512 MiB
+    // less a block without a shift, 4 GiB less one with the FFI builds' 3.
+    static std::int64_t PointerLimit(int shift);
+
     // The bytes of one record: leader, directory, data area.
     static std::string EncodeRecord(const FixtureRecord& record, std::int32_t mfn,
                                     LeaderLayout layout = LeaderLayout::Standard,
@@ -130,7 +141,6 @@ class DatabaseWriter {
         std::uint32_t pointer = 0;
     };
     std::int64_t Append(const std::string& bytes);
-    std::uint32_t PointerTo(std::int64_t position) const;
 
     std::string master_ = std::string(64, '\0');  // the control record's block
     std::vector<Slot> records_;

@@ -10,6 +10,11 @@
 #include <windows.h>
 #else
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
 #endif
 
 namespace {
@@ -38,12 +43,12 @@ int ExitCodeOf(int status) {
 }  // namespace
 
 ExportRun RunExport(const std::filesystem::path& directory,
-                    const std::vector<std::string>& arguments) {
+                    const std::vector<std::string>& arguments, const std::string& wrapper) {
     const auto absolute = std::filesystem::absolute(directory);
     const TempDir console;
     const auto stdoutPath = (console.path() / "stdout").string();
     const auto stderrPath = (console.path() / "stderr").string();
-    std::string command = MSTEXPORT_PROGRAM_LAUNCHER "\"" + std::string(MSTEXPORT_PROGRAM) + "\"";
+    std::string command = MSTEXPORT_PROGRAM_LAUNCHER + wrapper + "\"" MSTEXPORT_PROGRAM "\"";
     for (const std::string& argument : arguments) {
         command += " \"" + argument + "\"";
     }
@@ -89,3 +94,41 @@ std::string AsText(const std::string& written) {
     return written;
 #endif
 }
+
+#ifndef _WIN32
+
+pid_t StartExport(const std::filesystem::path& directory, const std::vector<std::string>& arguments,
+                  const std::filesystem::path& stderrPath) {
+    // The shell execs the launcher (an emulator), if any, and the program, so
+    // that the pid is the program's.
+    std::string command = "cd \"" + directory.string() +
+                          "\" && exec " MSTEXPORT_PROGRAM_LAUNCHER "\"" MSTEXPORT_PROGRAM "\"";
+    for (const std::string& argument : arguments) {
+        command += " \"" + argument + "\"";
+    }
+    command += " > /dev/null 2> \"" + stderrPath.string() + "\"";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(126);
+    }
+    return pid;
+}
+
+int WaitForExport(pid_t pid, double seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+#endif

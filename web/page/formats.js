@@ -1,48 +1,68 @@
-// The output formats the page offers, each with the option that chooses it,
-// its file name extension and its own options. Adding a format is one entry.
+// How the page presents the program's formats. The formats, their options
+// and the words those take come from the program's own table (the worker
+// asks it); this adds what a person reads: a label, a hint, the saved file's
+// extension and type, and a line for each word. A format the program has and
+// this does not describe is offered all the same, under its own name.
 'use strict';
 
-const FORMATS = [
-  {
-    value: 'tagged',
+const FORMAT_LOOKS = {
+  tagged: {
     label: 'Tagged text',
     hint: 'a [RECORD n] line, then a <tag>value</tag> line per field',
     extension: '.txt',
     type: 'text/plain',
-    options: [],
   },
-  {
-    value: 'jsonl',
+  jsonl: {
     label: 'JSON Lines',
     hint: 'one JSON object per record, for scripts and document stores',
     extension: '.jsonl',
     type: 'application/jsonl',
-    options: [],
   },
-  {
-    value: 'iso2709',
+  iso2709: {
     label: 'ISO 2709',
     hint: 'the exchange format that CDS/ISIS and library systems import',
     extension: '.iso',
     type: 'application/octet-stream',
-    options: [
-      {
-        name: 'iso-delimiters',
+    options: {
+      'iso-delimiters': {
         label: 'Field and record ends',
-        choices: [
-          ['control', 'control characters 0x1E and 0x1D, as CDS/ISIS for Windows writes'],
-          ['hash', '# for both, as the DOS and Unix tools write'],
-        ],
+        words: {
+          control: 'control characters 0x1E and 0x1D, as CDS/ISIS for Windows writes',
+          hash: '# for both, as the DOS and Unix tools write',
+        },
       },
-      {
-        name: 'iso-line-end',
+      'iso-line-end': {
         label: 'Line ends',
-        choices: [
-          ['crlf', 'CR LF after every 80 bytes'],
-          ['lf', 'LF after every 80 bytes'],
-          ['none', 'none: one unbroken stream'],
-        ],
+        words: {
+          crlf: 'CR LF after every 80 bytes',
+          lf: 'LF after every 80 bytes',
+          none: 'none: one unbroken stream',
+        },
       },
-    ],
+    },
   },
-];
+};
+
+// The formats the page offers, in the program's order, from its table:
+// [{ name, options: [{ name, help, words }] }].
+function describeFormats(table) {
+  return table.map(({ name, options }) => {
+    const looks = FORMAT_LOOKS[name] || {};
+    return {
+      value: name,
+      label: looks.label || name,
+      hint: looks.hint || '',
+      extension: looks.extension || `.${name}`,
+      type: looks.type || 'application/octet-stream',
+      options: options.map((option) => {
+        const optionLooks = (looks.options || {})[option.name] || {};
+        const wordLines = optionLooks.words || {};
+        return {
+          name: option.name,
+          label: optionLooks.label || option.help,
+          choices: option.words.map((word) => [word, wordLines[word] || word]),
+        };
+      }),
+    };
+  });
+}

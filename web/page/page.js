@@ -9,7 +9,9 @@ const LIVE_STATUS_INTERVAL_MS = 3000;
 const element = (id) => document.getElementById(id);
 const page = {
   database: null, // { master, files, base } of the chosen files
-  worker: null,
+  formats: [], // from the program's table (formats.js)
+  spare: null, // the next conversion's worker, its program made ahead
+  worker: null, // the running conversion's
   result: null, // { blob, name }
 };
 
@@ -124,13 +126,13 @@ function chooseFiles(fileList) {
 
 function chosenFormat() {
   const checked = document.querySelector('input[name="format"]:checked');
-  return FORMATS.find((format) => format.value === checked.value);
+  return page.formats.find((format) => format.value === checked.value);
 }
 
 function buildFormatChoice() {
   const fieldset = element('format-choice');
   const optionsBox = element('format-options');
-  FORMATS.forEach((format, index) => {
+  page.formats.forEach((format, index) => {
     const choice = document.createElement('div');
     choice.className = 'choice';
     const radio = document.createElement('input');
@@ -203,7 +205,7 @@ function setState(state) {
 
 function updateButtons() {
   const running = document.body.dataset.state === 'running';
-  element('convert').disabled = running || page.database === null;
+  element('convert').disabled = running || page.database === null || page.formats.length === 0;
   element('cancel').hidden = !running;
   element('save').disabled = running || page.result === null;
 }
@@ -241,14 +243,16 @@ function startConversion() {
   element('status').textContent = 'Converting…';
   setState('running');
 
-  const worker = new Worker('worker.js');
+  const worker = takeSpareWorker();
   page.worker = worker;
   worker.onmessage = (event) => {
     const report = event.data;
     if (page.worker !== worker) {
       return;  // stopped: what it had sent already is of no use
     }
-    if (report.type === 'progress') {
+    if (report.type === 'ready') {
+      // The program was made before the click, or while it waited for it.
+    } else if (report.type === 'progress') {
       showProgress(report, started, (now) => {
         if (now - lastLiveUpdate >= LIVE_STATUS_INTERVAL_MS) {
           lastLiveUpdate = now;
@@ -369,10 +373,32 @@ function showPreview(bytes, totalBytes) {
   element('preview-section').hidden = false;
 }
 
+// A conversion's worker is used once. The next one is started when the
+// page is idle, so that its program is ready (fetched, compiled, its memory
+// made) before the next click.
+function startSpareWorker() {
+  const worker = new Worker('worker.js');
+  worker.onmessage = (event) => {
+    if (event.data.type === 'ready' && page.formats.length === 0) {
+      describeProgram(event.data);
+    }
+  };
+  page.spare = worker;
+}
+
+function takeSpareWorker() {
+  const worker = page.spare || new Worker('worker.js');
+  page.spare = null;
+  return worker;
+}
+
 function stopWorker() {
   if (page.worker) {
     page.worker.terminate();
     page.worker = null;
+  }
+  if (page.spare === null) {
+    startSpareWorker();
   }
 }
 
@@ -399,20 +425,16 @@ function save() {
 
 // ---- Start -----------------------------------------------------------------
 
-function describeProgram() {
-  const worker = new Worker('worker.js');
-  worker.onmessage = (event) => {
-    if (event.data.type !== 'described') {
-      return;
-    }
-    worker.terminate();
-    const select = element('encoding');
-    for (const name of event.data.encodings) {
-      select.append(new Option(name, name));
-    }
-    element('version').textContent = `mstexport ${event.data.version}, running in this browser.`;
-  };
-  worker.postMessage({ type: 'describe' });
+// What the program told of itself: its formats, code pages and version.
+function describeProgram({ formats, encodings, version }) {
+  page.formats = describeFormats(formats);
+  buildFormatChoice();
+  const select = element('encoding');
+  for (const name of encodings) {
+    select.append(new Option(name, name));
+  }
+  element('version').textContent = `mstexport ${version}, running in this browser.`;
+  updateButtons();
 }
 
 function watchDrops() {
@@ -435,7 +457,6 @@ function watchDrops() {
 }
 
 function start() {
-  buildFormatChoice();
   watchDrops();
   element('file-input').addEventListener('change', (event) => chooseFiles(event.target.files));
   element('settings').addEventListener('change', (event) => {
@@ -456,7 +477,7 @@ function start() {
   element('cancel').addEventListener('click', cancelConversion);
   element('save').addEventListener('click', save);
   setState('idle');
-  describeProgram();
+  startSpareWorker();
 }
 
 start();

@@ -1,5 +1,5 @@
-// The page's worker: runs one conversion with a new instance of the program,
-// so that the page never waits on it. The database's files are mounted with
+// The page's worker: runs one conversion with an instance of the program of
+// its own, so that the page never waits on it. The database's files are mounted with
 // WORKERFS, which reads them in slices from the user's File objects; the
 // output goes to a device whose writes are copied out of the program's
 // memory and gathered into Blobs, which the browser keeps outside this heap.
@@ -87,27 +87,25 @@ function makeOutputDevice(FS, output) {
   FS.mkdev(OUTPUT_DEVICE, device);
 }
 
-async function newProgram() {
-  return createMstexport({
-    print: (line) => postMessage({ type: 'message', line }),
-    printErr: (line) => postMessage({ type: 'message', line }),
-    onProgress: (done, total) => postMessage({ type: 'progress', done, total }),
-  });
-}
+// The program is made as soon as the worker starts, before it is needed:
+// the page keeps a worker ready for its next conversion.
+const programMade = createMstexport({
+  print: (line) => postMessage({ type: 'message', line }),
+  printErr: (line) => postMessage({ type: 'message', line }),
+  onProgress: (done, total) => postMessage({ type: 'progress', done, total }),
+});
 
-async function describe() {
-  const program = await newProgram();
-  postMessage({
-    type: 'described',
-    encodings: program.UTF8ToString(program._mstexport_web_encodings()).split(', '),
-    version: program.UTF8ToString(program._mstexport_web_version()),
-  });
-}
+programMade.then((program) => postMessage({
+  type: 'ready',
+  formats: JSON.parse(program.UTF8ToString(program._mstexport_web_formats())),
+  encodings: program.UTF8ToString(program._mstexport_web_encodings()).split(', '),
+  version: program.UTF8ToString(program._mstexport_web_version()),
+}), (error) => postMessage({ type: 'failed', reason: String(error && error.message || error) }));
 
 // `options` are the command line's options; the database is `master`, one of
 // `files`, which are mounted side by side.
 async function convert({ files, master, options, blobType }) {
-  const program = await newProgram();
+  const program = await programMade;
   const { FS } = program;
   FS.mkdir(DATABASE_FOLDER);
   readInBlocks(FS.filesystems.WORKERFS);
@@ -135,7 +133,6 @@ async function convert({ files, master, options, blobType }) {
 }
 
 onmessage = (event) => {
-  const request = event.data;
-  const run = request.type === 'describe' ? describe() : convert(request);
-  run.catch((error) => postMessage({ type: 'failed', reason: String(error && error.message || error) }));
+  convert(event.data).catch((error) =>
+    postMessage({ type: 'failed', reason: String(error && error.message || error) }));
 };

@@ -142,9 +142,10 @@ export async function saveFromPage(page, nextDownload) {
 }
 
 // The native program's export of `master` (a name in `folder`) with the
-// command line options that the page's settings stand for.
+// command line options that the page's settings stand for, on standard
+// output: the page's output is not a regular file either, and the messages
+// say the same of it.
 export function nativeExport(folder, master, { format = 'tagged', iso = {}, encoding = '' } = {}) {
-  const output = path.join(temporaryFolder(), 'export');
   const options = [`--format=${format}`];
   for (const [name, value] of Object.entries(iso)) {
     options.push(`--${name}=${value}`);
@@ -152,15 +153,13 @@ export function nativeExport(folder, master, { format = 'tagged', iso = {}, enco
   if (encoding) {
     options.push(`--encoding=${encoding}`);
   }
-  const run = spawnSync(nativeProgram, [...options, '-o', output, '--', master],
-    { cwd: folder, encoding: 'buffer' });
+  const run = spawnSync(nativeProgram, [...options, '-o', '-', '--', master],
+    { cwd: folder, encoding: 'buffer', maxBuffer: 2 ** 30 });
   if (run.error) {
     throw run.error;
   }
-  const bytes = fs.readFileSync(output);
-  fs.rmSync(path.dirname(output), { recursive: true, force: true });
   const messages = run.stderr.toString('utf8').split('\n').filter((line) => line !== '');
-  return { status: run.status, bytes, messages };
+  return { status: run.status, bytes: run.stdout, messages };
 }
 
 export const sha256 = (bytes) => createHash('sha256').update(bytes).digest('hex');

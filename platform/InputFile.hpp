@@ -18,15 +18,12 @@
 #include <memory>
 #include <string>
 
+#include "ViewSlack.hpp"
+
 class InputFile {
   public:
     static constexpr std::size_t kDefaultBufferSize = 256 * 1024;
     static constexpr std::size_t kDefaultJumpBufferSize = 64 * 1024;
-
-    // The bytes of a view may be read this many bytes past their end: the
-    // buffers have room beyond what they hold, so a value can be copied in
-    // whole blocks.
-    static constexpr std::size_t kViewSlack = 64;
 
     explicit InputFile(std::size_t bufferSize = kDefaultBufferSize);
     ~InputFile();
@@ -59,8 +56,8 @@ class InputFile {
     }
 
     // The `count` bytes at `position`, in a buffer, valid until the next Read
-    // or View. Nothing (nullptr) when the file does not hold them all, on a
-    // read error, or when `count` is larger than the buffer. Leaves the
+    // or View, with kViewSlack readable bytes after them. Nothing (nullptr) when the file does not
+    // hold them all, on a read error, or when `count` is larger than the buffer. Leaves the
     // position as it is.
     const unsigned char* View(std::int64_t position, std::size_t count) {
         if (const unsigned char* held = Held(main_, position, count)) {
@@ -69,15 +66,8 @@ class InputFile {
         return ViewOutsideBuffer(position, count);
     }
 
-    // Like View, but for any count the file holds: bytes too many for the
-    // buffers are read into a block of their own, as large as they are, which
-    // is kept for the next such view and replaced by a larger one.
-    const unsigned char* ViewWhole(std::int64_t position, std::size_t count) {
-        if (count <= main_.size) {
-            return View(position, count);
-        }
-        return ViewLarge(position, count);
-    }
+    // The most bytes a View can show: the main buffer's size.
+    std::size_t LargestView() const { return main_.size; }
 
   private:
     struct Buffer {
@@ -104,7 +94,6 @@ class InputFile {
 
     std::size_t ReadOutsideBuffer(unsigned char* into, std::size_t count);
     const unsigned char* ViewOutsideBuffer(std::int64_t position, std::size_t count);
-    const unsigned char* ViewLarge(std::int64_t position, std::size_t count);
     // Reads into one of the buffers the file's bytes around `position`, so
     // that it holds the `count` bytes there as far as the file has them, and
     // returns that buffer.
@@ -115,8 +104,6 @@ class InputFile {
     std::int64_t size_ = 0;
     Buffer main_;
     Buffer jump_;
-    // For views larger than the main buffer; empty until one is asked for.
-    Buffer large_{0};
     std::int64_t position_ = 0;
     // Where the C library's stream stands, so that a sequential refill needs
     // no seek. -1 when unknown.

@@ -1,8 +1,9 @@
 #include <cerrno>
 #include <cstdio>
+#include <new>
 #include <string>
 
-#include "cli/CommandLine.hpp"
+#include "ExportCommand.hpp"
 #include "platform/Files.hpp"
 
 namespace {
@@ -20,9 +21,7 @@ int PrintToStandardOutput(const std::string& text) {
     return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     const CommandLine line = ParseCommandLine(Utf8Arguments(argc, argv));
     if (!line.error.empty()) {
         // Nothing more can be said if standard error cannot be written.
@@ -37,5 +36,18 @@ int main(int argc, char** argv) {
         case CommandLine::Action::Export:
             break;
     }
-    return ExportDatabase(line.settings, stderr);
+    return ExportDatabase(line, stderr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The export says itself when memory runs out, and what became of the
+    // output; this catches what runs out anywhere else.
+    try {
+        return Run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        (void)std::fputs("mstexport: out of memory\n", stderr);
+        return 1;
+    }
 }

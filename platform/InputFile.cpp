@@ -3,13 +3,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <new>
 
 #ifndef _WIN32
 #include <sys/types.h>  // off_t
 #endif
 
-#include "platform/Files.hpp"
+#include "Files.hpp"
 
 namespace {
 
@@ -110,28 +109,6 @@ const unsigned char* InputFile::ViewOutsideBuffer(std::int64_t position, std::si
         return held;
     }
     return Held(Fill(position, count), position, count);
-}
-
-const unsigned char* InputFile::ViewLarge(std::int64_t position, std::size_t count) {
-    if (file_ == nullptr || position < 0 || position > size_ ||
-        count > static_cast<std::uint64_t>(size_ - position)) {
-        return nullptr;
-    }
-    if (const unsigned char* held = Held(large_, position, count)) {
-        return held;
-    }
-    if (large_.size < count) {
-        large_.length = 0;
-        large_.bytes.reset(new (std::nothrow) unsigned char[count + kViewSlack]);
-        large_.size = large_.bytes != nullptr ? count : 0;
-        if (large_.bytes == nullptr) {
-            return nullptr;
-        }
-        std::memset(large_.bytes.get() + count, 0, kViewSlack);
-    }
-    large_.start = position;
-    large_.length = static_cast<std::int64_t>(ReadFromFile(position, large_.bytes.get(), count));
-    return Held(large_, position, count);
 }
 
 namespace {

@@ -1,0 +1,18 @@
+// The export a command line asks for: the records of the database it names,
+// in the format it names.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "CommandLine.hpp"
+#include "export/OutputFile.hpp"
+#include "record/RecordSource.hpp"
+
+// The source of the records of `database`, a DATABASE argument.
+std::unique_ptr<RecordSource> SourceOf(const std::string& database);
+
+// Runs the export of `line`, whose action is Export; see RunExport.
+int ExportDatabase(const CommandLine& line, std::FILE* messages,
+                   OutputFile::WriteBytes write = OutputFile::WriteToFile);
