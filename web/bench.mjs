@@ -40,7 +40,7 @@ try {
   const { page, nextDownload } = await openPage(browser, url);
   const files = ['ths.mst', 'ths.xrf'].map((name) => path.join(database, name));
   const expected = sha256(nativeExport(database, 'ths.mst', { format }).bytes);
-  const times = { page: [], program: [], native: [] };
+  const times = { page: [], program: [], reading: [], writing: [], native: [] };
   for (let run = 0; run < runs; ++run) {
     times.native.push(timeNative(path.join(scratch, 'out')));
     const shown = await convertInPage(page, files, { format });
@@ -50,6 +50,8 @@ try {
     const timing = await page.evaluate(() => ({ ...document.body.dataset }));
     times.page.push(Number(timing.conversionMilliseconds));
     times.program.push(Number(timing.programMilliseconds));
+    times.reading.push(Number(timing.readingMilliseconds));
+    times.writing.push(Number(timing.writingMilliseconds));
     if (run === 0) {
       const saved = await saveFromPage(page, nextDownload);
       if (sha256(saved.bytes) !== expected) {
@@ -66,6 +68,8 @@ try {
   line('native program (start to exit)', native);
   line('web page (Convert pressed to output ready)', median(times.page));
   line('web page, the program in its worker alone', median(times.program));
+  line('  of which reading (FileReaderSync)', median(times.reading));
+  line('  of which writing (Blob parts)', median(times.writing));
   const ratio = median(times.page) / native;
   if (ratio > TARGET_RATIO) {
     console.log(`the page takes ${ratio.toFixed(2)} times as long as the native program; the target is ${TARGET_RATIO}`);

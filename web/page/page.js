@@ -332,6 +332,8 @@ function finish(report, messages, database, format, started) {
   document.body.dataset.programMemory = String(report.memoryBytes);
   document.body.dataset.programMilliseconds = report.milliseconds.toFixed(1);
   document.body.dataset.conversionMilliseconds = (seconds * 1000).toFixed(1);
+  document.body.dataset.readingMilliseconds = report.readingMilliseconds.toFixed(1);
+  document.body.dataset.writingMilliseconds = report.writingMilliseconds.toFixed(1);
   page.result = { blob: report.blob, name: database.base + format.extension, status: report.status };
   showPreview(report.preview, report.bytes);
   setState('done');

@@ -32,26 +32,29 @@ after(async () => {
   fs.rmSync(folder, { recursive: true, force: true });
 });
 
-// The most the page, its workers and the program's memory take while
-// `work` runs, by the browser's own counts.
+// The most the page and its workers take while `work` runs, by the
+// browser's own counts: the JavaScript heap and the memory of ArrayBuffers
+// outside it, among them the blocks read from the files and the output's.
 async function peakMemoryDuring(page, work) {
-  const session = await page.createCDPSession();
-  await session.send('Performance.enable');
+  const pageSession = await page.createCDPSession();
+  const size = async (client) => {
+    const usage = await client.send('Runtime.getHeapUsage');
+    return usage.totalSize + (usage.backingStorageSize ?? 0);
+  };
   let peak = { page: 0, workers: 0 };
   let running = true;
   const sampling = (async () => {
     while (running) {
-      const { metrics } = await session.send('Performance.getMetrics');
-      const pageHeap = metrics.find((metric) => metric.name === 'JSHeapTotalSize').value;
+      const pageSize = await size(pageSession);
       let workers = 0;
       for (const worker of page.workers()) {
         try {
-          workers += (await worker.client.send('Runtime.getHeapUsage')).totalSize;
+          workers += await size(worker.client);
         } catch {
           // The worker ended between the list and the question.
         }
       }
-      peak = { page: Math.max(peak.page, pageHeap), workers: Math.max(peak.workers, workers) };
+      peak = { page: Math.max(peak.page, pageSize), workers: Math.max(peak.workers, workers) };
       await new Promise((resolve) => setTimeout(resolve, 25));
     }
   })();
