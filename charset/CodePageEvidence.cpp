@@ -6,21 +6,37 @@
 
 namespace {
 
-bool IsWordByte(unsigned char byte) {
-    return byte >= 0x80 || static_cast<unsigned char>((byte | 0x20) - 'a') < 26;
+using Neighbour = CodePageEvidence::Neighbour;
+
+struct NeighbourTable {
+    Neighbour of[256];
+};
+
+constexpr NeighbourTable MakeNeighbourTable() {
+    NeighbourTable table{};
+    for (int byte = 0; byte < 256; ++byte) {
+        table.of[byte] = byte >= 0x80                 ? CodePageEvidence::kHighByte
+                         : byte >= 'a' && byte <= 'z' ? CodePageEvidence::kLowerAscii
+                         : byte >= 'A' && byte <= 'Z' ? CodePageEvidence::kUpperAscii
+                                                      : CodePageEvidence::kOther;
+    }
+    return table;
 }
 
-CodePageEvidence::Neighbour NeighbourOf(unsigned char byte) {
-    if (byte >= 0x80) {
-        return CodePageEvidence::kHighByte;
+constexpr NeighbourTable kNeighbourOf = MakeNeighbourTable();
+
+// Words are runs of ASCII letters and bytes 0x80 and above.
+bool IsWordByte(unsigned char byte) {
+    return kNeighbourOf.of[byte] != CodePageEvidence::kOther;
+}
+
+// charset::Utf8SequenceSize, without the call for the bytes that plainly
+// begin no sequence, as most bytes of text in a single-byte page do.
+std::size_t Utf8SequenceAt(const unsigned char* at, const unsigned char* end) {
+    if (at[0] < 0xC2 || at[0] > 0xF4 || end - at < 2 || (at[1] & 0xC0) != 0x80) {
+        return 0;
     }
-    if (byte >= 'a' && byte <= 'z') {
-        return CodePageEvidence::kLowerAscii;
-    }
-    if (byte >= 'A' && byte <= 'Z') {
-        return CodePageEvidence::kUpperAscii;
-    }
-    return CodePageEvidence::kOther;
+    return charset::Utf8SequenceSize(at, end);
 }
 
 }  // namespace
@@ -64,6 +80,13 @@ CodePageEvidence::Places CodePageEvidence::Where(unsigned char byte) const {
 void CodePageEvidence::AddHighBytes(const unsigned char* begin, const unsigned char* high,
                                     const unsigned char* end) {
     ++valuesWithHighBytes_;
+    // Counted here rather than in the members, which the compiler would
+    // otherwise store after every count of the tables.
+    std::uint64_t highBytes = 0;
+    std::uint64_t utf8Sequences = 0;
+    std::uint64_t utf8InvalidBytes = 0;
+    std::uint64_t* const between = between_.data();
+    std::uint64_t* const pairs = pairs_.data();
     while (high != end) {
         // The word around `high`: the bytes before it are ASCII letters.
         const unsigned char* wordStart = high;
@@ -77,27 +100,30 @@ void CodePageEvidence::AddHighBytes(const unsigned char* begin, const unsigned c
             if (byte < 0x80) {
                 continue;
             }
-            ++highBytes_;
-            const Neighbour left = at == begin ? kOther : NeighbourOf(at[-1]);
-            const Neighbour right = at + 1 == end ? kOther : NeighbourOf(at[1]);
-            ++between_[Index(byte) * kNeighbours * kNeighbours + left * kNeighbours + right];
+            ++highBytes;
+            const Neighbour left = at == begin ? kOther : kNeighbourOf.of[at[-1]];
+            const Neighbour right = at + 1 == end ? kOther : kNeighbourOf.of[at[1]];
+            ++between[Index(byte) * kNeighbours * kNeighbours + left * kNeighbours + right];
             if (right == kHighByte) {
-                ++pairs_[Index(byte) * 128 + Index(at[1])];
+                ++pairs[Index(byte) * 128 + Index(at[1])];
             }
             // A valid sequence is all bytes 0x80 and above, so inside the word.
             if (at >= utf8End) {
-                const std::size_t size = charset::Utf8SequenceSize(at, end);
+                const std::size_t size = Utf8SequenceAt(at, end);
                 if (size > 0) {
-                    ++utf8Sequences_;
+                    ++utf8Sequences;
                     utf8End = at + size;
                 } else {
-                    ++utf8InvalidBytes_;
+                    ++utf8InvalidBytes;
                 }
             }
         }
         AddWord(wordStart, static_cast<std::size_t>(at - wordStart));
         high = charset::AsciiRunEnd(begin, at, end);
     }
+    highBytes_ += highBytes;
+    utf8Sequences_ += utf8Sequences;
+    utf8InvalidBytes_ += utf8InvalidBytes;
 }
 
 void CodePageEvidence::AddWord(const unsigned char* word, std::size_t length) {
