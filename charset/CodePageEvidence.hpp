@@ -2,8 +2,8 @@
 // gathered one value at a time for the code page guess: where each byte 0x80
 // and above stands, which such bytes follow one another, whether they are
 // valid UTF-8, and a few words that hold them. A value of ASCII bytes only
-// costs a scan for bytes 0x80 and above; the memory taken is the same
-// whatever the database.
+// costs a scan for bytes 0x80 and above; the memory taken, about 150 KiB,
+// is the same whatever the database.
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,7 @@
 #include "CodePageGuess.hpp"
 
 #include <algorithm>
+#include <limits>
 
 #include "PageCharacters.hpp"
 
@@ -197,8 +198,9 @@ CodePageGuess GuessCodePage(const CodePageEvidence& evidence) {
     PageFit utf8;
     utf8.charset = &Charset::Utf8();
     utf8.ruledOut = evidence.Utf8InvalidBytes() > 0;
-    // Text in a single-byte page hardly ever makes valid sequences only, so
-    // they read as well as the best a page can.
+    // Text in a single-byte page hardly ever makes valid sequences and
+    // nothing else: utf-8 then scores what a page can at best, every byte a
+    // fitting letter.
     utf8.points = utf8.ruledOut ? 0 : static_cast<std::int64_t>(highBytes);
     guess.ranking.push_back(utf8);
     for (const PageCharacters& page : charset::SingleBytePages()) {
@@ -217,30 +219,28 @@ CodePageGuess GuessCodePage(const CodePageEvidence& evidence) {
         return guess;
     }
 
-    std::int64_t best = 0;
-    bool first = true;
+    std::int64_t best = std::numeric_limits<std::int64_t>::min();
     for (const PageFit& fit : guess.ranking) {
-        if (!fit.ruledOut && (first || fit.points > best)) {
-            best = fit.points;
-            first = false;
+        if (!fit.ruledOut) {
+            best = std::max(best, fit.points);
         }
     }
     const std::int64_t margin =
         std::max(kLeastMargin, static_cast<std::int64_t>(highBytes / kBytesPerMarginPoint));
-    const auto near = [&](const PageFit& fit) {
-        return !fit.ruledOut && fit.points > best - margin;
+    const auto closeToBest = [&](const PageFit& fit) {
+        return !fit.ruledOut && fit.points + margin > best;
     };
     // Among the pages that read the bytes equally well, the readings whose
     // letters fewer languages account for: text in a wrong page of the same
     // script reads as letters of many languages at once.
     std::size_t fewest = CodePageGuess::kUnknownLanguages + 1;
     for (const PageFit& fit : guess.ranking) {
-        if (near(fit) && fit.charset != &Charset::Utf8()) {
+        if (closeToBest(fit) && fit.charset != &Charset::Utf8()) {
             fewest = std::min(fewest, fit.languages);
         }
     }
     const auto candidate = [&](const PageFit& fit) {
-        return near(fit) && (fit.charset == &Charset::Utf8() || fit.languages == fewest);
+        return closeToBest(fit) && (fit.charset == &Charset::Utf8() || fit.languages == fewest);
     };
     std::stable_sort(guess.ranking.begin(), guess.ranking.end(),
                      [&](const PageFit& a, const PageFit& b) {

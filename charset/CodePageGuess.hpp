@@ -18,7 +18,8 @@ struct PageFit {
     // scores 1; one that reads as a misfit scores 0 or less. Under utf-8,
     // every byte scores 1 when all of them make valid sequences.
     std::int64_t points = 0;
-    // The fewest languages whose alphabets hold 95 in 100 of the letters read
+    // How many languages it takes, each the one whose alphabet holds most of
+    // the letters read that the ones before leave, to hold 95 in 100 of them
     // (kUnknownLanguages when the languages known do not), and which they are
     // (bits of charset::LanguageName); 0 for utf-8 and without letters.
     std::size_t languages = 0;
