@@ -1,0 +1,301 @@
+#include "charset/CodePageGuess.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "CharsetConversion.hpp"
+#include "OpenDatabase.hpp"
+#include "charset/PageCharacters.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Joined(const std::set<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) {
+        text += (text.empty() ? "" : " ") + name;
+    }
+    return text;
+}
+
+// The candidates' names, in alphabetical order.
+std::string Candidates(const CodePageGuess& guess) {
+    std::set<std::string> names;
+    for (std::size_t i = 0; i < guess.candidates; ++i) {
+        names.insert(guess.ranking[i].charset->Name());
+    }
+    return Joined(names);
+}
+
+CodePageEvidence EvidenceOf(const std::vector<std::string>& values) {
+    CodePageEvidence evidence;
+    for (const std::string& value : values) {
+        evidence.Add(reinterpret_cast<const unsigned char*>(value.data()), value.size());
+    }
+    return evidence;
+}
+
+// Every value of the database, read as the export reads it.
+std::vector<std::string> ReadValues(MasterFileReader& reader) {
+    std::vector<std::string> values;
+    RecordFields record;
+    for (std::int32_t mfn = 1; mfn <= reader.lastMfn; ++mfn) {
+        EXPECT_TRUE(reader.ReadRecord(mfn, record));
+        for (const FieldValue& field : record.fields) {
+            values.emplace_back(reinterpret_cast<const char*>(field.bytes), field.length);
+        }
+    }
+    return values;
+}
+
+// UTF-8 text into `charset`, through the reverse of its own conversion.
+std::string Encode(const std::string& text, const Charset& charset) {
+    std::map<std::string, char> bytes;
+    for (int byte = 0; byte <= 0xFF && &charset != &Charset::Utf8(); ++byte) {
+        const Converted converted = ConvertToUtf8(charset, std::string(1, static_cast<char>(byte)));
+        if (converted.problem.badBytes == 0) {
+            bytes.emplace(converted.text, static_cast<char>(byte));
+        }
+    }
+    std::string encoded;
+    for (std::size_t at = 0, size = 1; at < text.size() && !bytes.empty(); at += size) {
+        const auto lead = static_cast<unsigned char>(text[at]);
+        size = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        const auto found = bytes.find(text.substr(at, size));
+        EXPECT_NE(found, bytes.end()) << charset.Name() << " has no " << text.substr(at, size);
+        encoded += found == bytes.end() ? '?' : found->second;
+    }
+    return bytes.empty() ? text : encoded;
+}
+
+// The text of tests/data/LANGUAGE.txt as a database in `charset`: a record
+// per paragraph, a field per sentence.
+DatabaseWriter LanguageDatabase(const std::string& language, const Charset& charset) {
+    std::ifstream file(fs::path(MSTEXPORT_TEST_DATA) / (language + ".txt"), std::ios::binary);
+    DatabaseWriter db;
+    for (std::string paragraph; std::getline(file, paragraph);) {
+        FixtureRecord record;
+        for (std::size_t at = 0, end = 0; at < paragraph.size(); at = end + 1) {
+            end = std::min(paragraph.find(". ", at), paragraph.size() - 1) + 1;
+            record.fields.push_back({10, Encode(paragraph.substr(at, end - at), charset)});
+        }
+        db.Add(record);
+    }
+    EXPECT_GT(db.LastMfn(), 3) << language;
+    return db;
+}
+
+// The charsets that read every value as `written` does.
+std::string PagesThatReadRight(const std::vector<std::string>& values, const Charset& written) {
+    std::set<std::string> names;
+    for (const std::string& name : CanonicalNames()) {
+        bool right = true;
+        for (const std::string& value : values) {
+            right = right && ConvertToUtf8(*Charset::Find(name), value).text ==
+                                 ConvertToUtf8(written, value).text;
+        }
+        if (right) {
+            names.insert(name);
+        }
+    }
+    return Joined(names);
+}
+
+// Each language in the pages it was written in. The guess names exactly the
+// pages that read the database right: the one it was written in, with any
+// other that reads every byte in it the same (German's letters are the same
+// bytes in cp437, cp850 and cp852). A page that reads it wrong is never
+// named, not even beside the right one.
+TEST(CodePageGuess, NamesThePagesThatReadEachLanguageRight) {
+    const std::pair<const char*, std::vector<const char*>> kLanguages[] = {
+        {"croatian", {"cp852", "cp1250", "iso-8859-2", "utf-8"}},
+        {"portuguese", {"cp850", "cp1252", "iso-8859-1", "utf-8"}},
+        {"spanish", {"cp437", "cp850", "cp1252", "iso-8859-1", "utf-8"}},
+        {"french", {"cp437", "cp850", "cp1252", "iso-8859-1", "utf-8"}},
+        {"german", {"cp437", "cp850", "cp1252", "utf-8"}},
+        {"russian", {"cp866", "cp855", "cp1251", "utf-8"}},
+    };
+    for (const auto& [language, pages] : kLanguages) {
+        for (const char* page : pages) {
+            SCOPED_TRACE(std::string(language) + " in " + page);
+            const Charset& written = *Charset::Find(page);
+            OpenDatabase db(LanguageDatabase(language, written));
+            const std::vector<std::string> values = ReadValues(db.reader);
+            const CodePageGuess guess = GuessCodePage(EvidenceOf(values));
+            const std::string right = PagesThatReadRight(values, written);
+            EXPECT_EQ(Candidates(guess), right);
+            EXPECT_EQ(guess.verdict, right == page ? CodePageGuess::Verdict::OnePage
+                                                   : CodePageGuess::Verdict::Undecided);
+            EXPECT_TRUE(guess.readAlike);
+        }
+    }
+}
+
+// The project's sample database, when it is there: French, Spanish and
+// Portuguese titles whose bytes read the same in cp437 and cp850, and whose
+// è (0x8A) cp852 reads as Ő inside lower-case words.
+TEST(CodePageGuess, TheSampleDatabaseReadsAsCp850OrCp437) {
+    const fs::path sample = MSTEXPORT_SAMPLES;
+    if (!fs::exists(sample / "ths.mst")) {
+        GTEST_SKIP() << sample << " is not there";
+    }
+    InputFile master;
+    InputFile crossRef;
+    std::string reason;
+    ASSERT_TRUE(master.Open((sample / "ths.mst").string(), reason)) << reason;
+    ASSERT_TRUE(crossRef.Open((sample / "ths.xrf").string(), reason)) << reason;
+    MasterFileReader reader;
+    reader.master = &master;
+    reader.crossRef = &crossRef;
+    ASSERT_EQ(reader.ReadControlRecord(), 0);
+    const CodePageEvidence evidence = EvidenceOf(ReadValues(reader));
+    const CodePageGuess guess = GuessCodePage(evidence);
+    EXPECT_TRUE(Candidates(guess) == "cp437 cp850" || Candidates(guess) == "cp850")
+        << Candidates(guess);
+    EXPECT_STREQ(guess.ranking[0].charset->Name(), "cp850");
+
+    // The words that show the user why not cp852.
+    const Charset& cp850 = *Charset::Find("cp850");
+    const Charset& cp852 = *Charset::Find("cp852");
+    std::set<std::string> shown;
+    for (const CodePageEvidence::Word* word : WordsThatTellApart(evidence, {&cp850, &cp852}, 5)) {
+        shown.insert(DecodeWord(*word, cp850) + "/" + DecodeWord(*word, cp852));
+    }
+    EXPECT_EQ(shown.count(u8"Problèmes/ProblŐmes"), 1u);
+}
+
+struct RuleCase {
+    const char* evidence;
+    std::vector<std::string> values;
+    std::vector<const char*> named;     // all of them candidates
+    std::vector<const char*> notNamed;  // none of them
+};
+
+TEST(CodePageGuess, CountsWhatMisfitsAgainstAPage) {
+    const RuleCase kCases[] = {
+        {"cp852's 0x8A is an upper-case letter inside lower-case words",
+         {"Probl\x8Ames", "Minist\x8Are", "p\x8Are"},
+         {"cp850", "cp437"},
+         {"cp852"}},
+        {"cp437's 0xD4 and 0xB7 are box drawing where cp850 has capitals",
+         {"MINIST\xD4RE, \x90TUDES", "\xB7 PARIS"},
+         {"cp850"},
+         {"cp437"}},
+        {"a degree sign is a symbol, where the DOS pages have box drawing",
+         {"12\xB0N", "20\xB0S"},
+         {"cp1252", "iso-8859-1"},
+         {"cp437", "cp850", "cp866"}},
+        {"cp850 and cp1252 read cp852's z with caron (0xA7) as a sign inside a word",
+         {"mu\xA7u"},
+         {"cp852"},
+         {"cp850", "cp1252"}},
+        {"iso-8859-1's 0x92 to 0x94 are control characters where cp1252 has quotes",
+         {"l\x92hiver", "\x93Les Mis\xE9rables\x94"},
+         {"cp1252"},
+         {"iso-8859-1"}},
+        {"cp1252 leaves 0x81 undefined",
+         {"M\x81ller", "G\x81nther", "M\x81nster"},
+         {"cp850"},
+         {"cp1252", "iso-8859-1"}},
+        {"cp1251's 0xE9 and 0xE8 are Cyrillic letters between Latin ones",
+         {"caf\xE9", "r\xE9sum\xE9", "probl\xE8me"},
+         {"cp1252"},
+         {"cp1251"}},
+        {"cp855 reads cp1251's lower-case Cyrillic as a mix of cases",
+         {"\xEA\xED\xE8\xE3\xE0", "\xE1\xE8\xE1\xEB\xE8\xEE\xF2\xE5\xEA\xE0"},
+         {"cp1251"},
+         {"cp855", "cp866"}},
+        {"one byte that begins no valid sequence rules out UTF-8",
+         {"caf\xC3\xA9", "\xC3\xA9t\xC3\xA9", "\xE9t\xE9"},
+         {},
+         {"utf-8"}},
+    };
+    for (const RuleCase& c : kCases) {
+        const CodePageGuess guess = GuessCodePage(EvidenceOf(c.values));
+        const std::string candidates = " " + Candidates(guess) + " ";
+        for (const char* name : c.named) {
+            EXPECT_NE(candidates.find(std::string(" ") + name + " "), std::string::npos)
+                << c.evidence << ": " << name << " not in" << candidates;
+        }
+        for (const char* name : c.notNamed) {
+            EXPECT_EQ(candidates.find(std::string(" ") + name + " "), std::string::npos)
+                << c.evidence << ": " << name << " in" << candidates;
+        }
+    }
+    const CodePageGuess ruledOut = GuessCodePage(EvidenceOf({"caf\xC3\xA9", "caf\xE9"}));
+    EXPECT_EQ(ruledOut.ranking.back().charset, &Charset::Utf8());
+    EXPECT_TRUE(ruledOut.ranking.back().ruledOut);
+}
+
+// One misfit in a few values tells pages apart; in a large database a
+// stray byte is no evidence.
+TEST(CodePageGuess, NeedsMoreMisfitsToTellPagesApartInALargerDatabase) {
+    for (const std::size_t values : {20, 2000}) {
+        // é in cp437, cp850 and cp852, then one ã of cp850 that cp437 reads
+        // as box drawing and cp852 as an upper-case letter.
+        std::vector<std::string> text(values, "caf\x82");
+        text.emplace_back("n\xC6o");
+        EXPECT_EQ(Candidates(GuessCodePage(EvidenceOf(text))),
+                  values == 20 ? "cp850" : "cp437 cp850 cp852")
+            << values;
+    }
+}
+
+TEST(CodePageGuess, SaysWhetherTheCandidatesReadTheBytesAlike) {
+    const CodePageGuess ascii = GuessCodePage(EvidenceOf({"Soil moisture", "1965", ""}));
+    EXPECT_EQ(ascii.verdict, CodePageGuess::Verdict::AllAscii);
+    EXPECT_EQ(ascii.candidates, CanonicalNames().size());
+    EXPECT_TRUE(ascii.readAlike);
+    // 0x85 is à in cp437 and cp850, ů in cp852: lower-case letters all, and
+    // of several languages' alphabets.
+    const CodePageGuess guess = GuessCodePage(EvidenceOf({"\x85 la carte", "j\x85"}));
+    EXPECT_EQ(guess.verdict, CodePageGuess::Verdict::Undecided);
+    EXPECT_EQ(Candidates(guess), "cp437 cp850 cp852");
+    EXPECT_FALSE(guess.readAlike);
+}
+
+TEST(CodePageGuess, DecodesTheWordsKeptUnderAnyCharset) {
+    const CodePageEvidence evidence = EvidenceOf({"Probl\x8Ames, \x82t\x82"});
+    const Charset* cp437 = Charset::Find("cp437");
+    const Charset* cp850 = Charset::Find("cp850");
+    const Charset* cp852 = Charset::Find("cp852");
+    ASSERT_EQ(evidence.Words().size(), 2u);
+    EXPECT_EQ(DecodeWord(evidence.Words()[0], *cp852), u8"ProblŐmes");
+    EXPECT_EQ(DecodeWord(evidence.Words()[1], Charset::Utf8()), "\xEF\xBF\xBDt\xEF\xBF\xBD");
+    EXPECT_TRUE(WordsThatTellApart(evidence, {cp437, cp850}, 5).empty());
+    const auto apart = WordsThatTellApart(evidence, {cp437, cp850, cp852}, 5);
+    EXPECT_EQ(apart, std::vector<const CodePageEvidence::Word*>{&evidence.Words()[0]});
+}
+
+// The table of characters and the conversion tables come from the same run
+// of the generator: the same pages, the same bytes undefined.
+TEST(PageCharacters, DescribeEverySingleBytePageTheConversionKnows) {
+    std::set<std::string> described;
+    for (const charset::PageCharacters& page : charset::SingleBytePages()) {
+        const Charset* charset = Charset::Find(page.name);
+        ASSERT_NE(charset, nullptr) << page.name;
+        described.insert(charset->Name());
+        for (int byte = 0x80; byte <= 0xFF; ++byte) {
+            const charset::HighByteCharacter& character = page.high[byte - 0x80];
+            EXPECT_EQ(
+                character.kind == charset::CharacterKind::Undefined,
+                ConvertToUtf8(*charset, std::string(1, static_cast<char>(byte))).problem.badBytes ==
+                    1)
+                << page.name << " " << byte;
+            EXPECT_TRUE(character.IsLetter() || character.languages == 0) << page.name << byte;
+        }
+    }
+    described.insert("utf-8");
+    const std::vector<std::string> names = CanonicalNames();
+    EXPECT_EQ(described, std::set<std::string>(names.begin(), names.end()));
+}
+
+}  // namespace
