@@ -20,48 +20,42 @@ CodePageEvidence EvidenceOf(const std::vector<std::string>& values) {
     return evidence;
 }
 
-std::vector<std::string> WordsOf(const CodePageEvidence& evidence) {
-    std::vector<std::string> words;
-    for (const CodePageEvidence::Word& word : evidence.Words()) {
-        words.emplace_back(reinterpret_cast<const char*>(word.bytes), word.length);
-    }
-    return words;
-}
-
-TEST(CodePageEvidence, AsciiValuesLeaveNothingButTheirCount) {
-    const CodePageEvidence evidence =
-        EvidenceOf({"", "a", "Soil moisture and plant growth", std::string(1000, 'x') + "~\x7F"});
-    EXPECT_EQ(evidence.Values(), 4u);
-    EXPECT_EQ(evidence.ValuesWithHighBytes() + evidence.HighBytes(), 0u);
-    EXPECT_EQ(evidence.Utf8Sequences() + evidence.Utf8InvalidBytes(), 0u);
-    EXPECT_TRUE(evidence.Words().empty());
-}
-
-struct PlaceCase {
-    std::string value;
+struct Case {
+    std::vector<std::string> values;
     unsigned char byte;
     CodePageEvidence::Places places;  // inside a word, at its edge, alone, beside a high byte
+    std::uint64_t utf8Sequences;
+    std::uint64_t utf8Invalid;
 };
 
-TEST(CodePageEvidence, CountsWhereEachHighByteStands) {
-    const PlaceCase kCases[] = {
-        {"Probl\x8Ames", 0x8A, {1, 0, 0, 0}},
-        {"caf\x82 au lait", 0x82, {0, 1, 0, 0}},
-        {"\x82t\x82", 0x82, {0, 2, 0, 0}},
-        {"12 \xF8N", 0xF8, {0, 1, 0, 0}},
-        {"\x85 la carte, 12\xF8", 0x85, {0, 0, 1, 0}},
-        {"(\xAE)", 0xAE, {0, 0, 1, 0}},
-        {"\xE1\xEB\xE1\xEB", 0xE1, {0, 0, 0, 2}},
-        {"x\xC3\xA9y", 0xA9, {0, 0, 0, 1}},
-        {std::string(20, 'a') + "\x82" + std::string(20, 'b'), 0x82, {1, 0, 0, 0}},
+TEST(CodePageEvidence, CountsWhereEachHighByteStandsAndWhetherItIsUtf8) {
+    const Case kCases[] = {
+        {{"", "Soil moisture", std::string(1000, 'x') + "~\x7F"}, 0x80, {0, 0, 0, 0}, 0, 0},
+        {{"Probl\x8Ames"}, 0x8A, {1, 0, 0, 0}, 0, 1},
+        {{"caf\x82 au lait"}, 0x82, {0, 1, 0, 0}, 0, 1},
+        {{"\x82t\x82"}, 0x82, {0, 2, 0, 0}, 0, 2},
+        {{"12 \xF8N"}, 0xF8, {0, 1, 0, 0}, 0, 1},
+        {{"\x85 la carte, 12\xF8"}, 0x85, {0, 0, 1, 0}, 0, 2},
+        {{"(\xAE)"}, 0xAE, {0, 0, 1, 0}, 0, 1},
+        {{"\xE1\xEB\xE1\xEB"}, 0xE1, {0, 0, 0, 2}, 0, 4},
+        {{std::string(20, 'a') + "\x82" + std::string(20, 'b')}, 0x82, {1, 0, 0, 0}, 0, 1},
+        {{"caf\xC3\xA9", "\xE2\x82\xAC 10, \xF0\x9F\x93\x9A"}, 0xA9, {0, 0, 0, 1}, 3, 0},
+        {{"\xD0\x9A\xD0\xBD\xD0\xB8"}, 0xD0, {0, 0, 0, 3}, 3, 0},
+        {{"caf\xC3"}, 0xC3, {0, 1, 0, 0}, 0, 1},               // cut at the value's end
+        {{"\xC3", "\xA9"}, 0xC3, {0, 0, 1, 0}, 0, 2},          // not across values
+        {{"\xC0\xAF\xED\xA0\x80"}, 0xAF, {0, 0, 0, 1}, 0, 5},  // overlong, a surrogate
+        {{"r\xE9sum\xE9 \xC3\xA9\xA9"}, 0xE9, {1, 1, 0, 0}, 1, 3},
     };
-    for (const PlaceCase& c : kCases) {
-        const CodePageEvidence evidence = EvidenceOf({c.value});
+    for (const Case& c : kCases) {
+        const CodePageEvidence evidence = EvidenceOf(c.values);
         const CodePageEvidence::Places places = evidence.Where(c.byte);
-        EXPECT_EQ(places.insideWord, c.places.insideWord) << c.value;
-        EXPECT_EQ(places.wordEdge, c.places.wordEdge) << c.value;
-        EXPECT_EQ(places.alone, c.places.alone) << c.value;
-        EXPECT_EQ(places.besideHighByte, c.places.besideHighByte) << c.value;
+        EXPECT_EQ(places.insideWord, c.places.insideWord) << c.values[0];
+        EXPECT_EQ(places.wordEdge, c.places.wordEdge) << c.values[0];
+        EXPECT_EQ(places.alone, c.places.alone) << c.values[0];
+        EXPECT_EQ(places.besideHighByte, c.places.besideHighByte) << c.values[0];
+        EXPECT_EQ(evidence.Utf8Sequences(), c.utf8Sequences) << c.values[0];
+        EXPECT_EQ(evidence.Utf8InvalidBytes(), c.utf8Invalid) << c.values[0];
+        EXPECT_EQ(evidence.Values(), c.values.size());
     }
     const CodePageEvidence evidence = EvidenceOf({"Probl\x8Ames MINIST\x8ARE", "\xE1\xEB \xE1"});
     using E = CodePageEvidence;
@@ -73,32 +67,17 @@ TEST(CodePageEvidence, CountsWhereEachHighByteStands) {
     EXPECT_EQ(evidence.ValuesWithHighBytes(), 2u);
 }
 
-struct Utf8Case {
-    std::vector<std::string> values;
-    std::uint64_t sequences;
-    std::uint64_t invalid;
-};
-
-TEST(CodePageEvidence, CountsValidUtf8SequencesAndBytesThatBeginNone) {
-    const Utf8Case kCases[] = {
-        {{"caf\xC3\xA9", "\xE2\x82\xAC 10, \xF0\x9F\x93\x9A"}, 3, 0},
-        {{"\xD0\x9A\xD0\xBD\xD0\xB8\xD0\xB3\xD0\xB0"}, 5, 0},
-        {{"caf\xC3"}, 0, 1},               // cut at the value's end
-        {{"\xC3", "\xA9"}, 0, 2},          // not across values
-        {{"\xC0\xAF\xED\xA0\x80"}, 0, 5},  // overlong, a surrogate
-        {{"r\xE9sum\xE9 \xC3\xA9\xA9"}, 1, 3},
-    };
-    for (const Utf8Case& c : kCases) {
-        const CodePageEvidence evidence = EvidenceOf(c.values);
-        EXPECT_EQ(evidence.Utf8Sequences(), c.sequences) << c.values[0];
-        EXPECT_EQ(evidence.Utf8InvalidBytes(), c.invalid) << c.values[0];
-    }
-}
-
 TEST(CodePageEvidence, KeepsAFewWordsAndThenOnlyThoseWithBytesNotYetKept) {
+    const auto wordsOf = [](const CodePageEvidence& evidence) {
+        std::vector<std::string> words;
+        for (const CodePageEvidence::Word& word : evidence.Words()) {
+            words.emplace_back(reinterpret_cast<const char*>(word.bytes), word.length);
+        }
+        return words;
+    };
     std::vector<std::string> values{"Paris: \xC9tudes de l'\x90tat, 1965 (r\x82sum\x82.)",
                                     "\x90tat"};
-    EXPECT_EQ(WordsOf(EvidenceOf(values)),
+    EXPECT_EQ(wordsOf(EvidenceOf(values)),
               (std::vector<std::string>{"\xC9tudes", "\x90tat", "r\x82sum\x82"}));
     // Many different words that hold the same byte: only the first few.
     for (char first = 'a'; first <= 'z'; ++first) {
@@ -107,7 +86,7 @@ TEST(CodePageEvidence, KeepsAFewWordsAndThenOnlyThoseWithBytesNotYetKept) {
     values.emplace_back("t\x8Ate");
     values.push_back(std::string(CodePageEvidence::kMostWordBytes, 'x') + "\x85");  // too long
     values.push_back(std::string(CodePageEvidence::kMostWordBytes - 1, 'x') + "\x85");
-    std::vector<std::string> words = WordsOf(EvidenceOf(values));
+    std::vector<std::string> words = wordsOf(EvidenceOf(values));
     ASSERT_EQ(words.size(), CodePageEvidence::kFirstWords + 2);
     EXPECT_EQ(words[CodePageEvidence::kFirstWords], "t\x8Ate");
     // However many bytes there are, no more than kMostWords words.
