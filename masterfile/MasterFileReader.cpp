@@ -378,6 +378,7 @@ void MasterFileReader::ReadRecordIn(std::int32_t mfn, RecordFields& record, Prob
             ReportProblem(record, problem, problems);
         } else {
             record.state = RecordFields::State::NotStored;
+            record.deleted = target.kind == layout::PointerKind::Deleted;
         }
         return;
     }
@@ -414,6 +415,7 @@ void MasterFileReader::ReadRecordIn(std::int32_t mfn, RecordFields& record, Prob
         ReportProblem(record, {ProblemKind::ReadError}, problems);
         return;
     }
+    alignedLeaders_ += shape.size == layout::kAlignedLeaderSize ? 1 : 0;
     const unsigned char* directory = bytes + shape.size;
     const unsigned char* data = bytes + leader.BASE;
     switch (layout_.format) {

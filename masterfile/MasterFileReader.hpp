@@ -99,6 +99,10 @@ class MasterFileReader final : public ValueReader {
     // How the database stores its records, as ReadControlRecord decided;
     // the published layout before it has run.
     const layout::DatabaseLayout& Layout() const { return layout_; }
+    // How many records ReadRecord has read in the standard format with a
+    // 20-byte leader; the others it read in that format had 18-byte ones.
+    std::int64_t AlignedLeaders() const { return alignedLeaders_; }
+    void ForgetAlignedLeaders() { alignedLeaders_ = 0; }
 
     // The pieces of the values of the record read last that lie in the
     // file: 64 KiB, or the master file's largest view if that is smaller.
@@ -161,6 +165,7 @@ class MasterFileReader final : public ValueReader {
     std::int64_t ZeroFreeLength(std::int64_t position, std::int64_t length);
 
     layout::DatabaseLayout layout_;
+    std::int64_t alignedLeaders_ = 0;
 };
 
 inline bool MasterFileReader::StreamsAndMfnValid(std::int32_t mfn) const {

@@ -24,8 +24,9 @@ class MasterFileSource final : public RecordSource {
     MfnRange Range() const override;
     std::int64_t Limit(std::int32_t from, std::int32_t to) override;
     bool Next(RecordFields& record, ProblemSink& problems) override;
-    void Rewind() override { next_ = first_; }
+    void Rewind() override;
     std::vector<std::string> Shortfalls() const override;
+    std::vector<SourceFact> Facts() const override;
     std::string NoneReadable(long long stored) const override;
 
   private:
@@ -47,4 +48,6 @@ class MasterFileSource final : public RecordSource {
     std::int64_t last_ = 0;
     std::int64_t end_ = 0;
     std::int64_t next_ = 1;
+    // The records yielded Stored since the range was limited or rewound.
+    std::int64_t read_ = 0;
 };

@@ -1,0 +1,273 @@
+// mstexport --info, run as a user would: what it says of databases of every
+// layout, of damaged ones and of their code page, as text and as JSON.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "DatabaseWriter.hpp"
+#include "RunExport.hpp"
+#include "TempDir.hpp"
+#include "export/DatabaseInfo.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end = 0; at < text.size(); at = end + 1) {
+        end = text.find('\n', at);
+        lines.push_back(text.substr(at, end - at));
+    }
+    return lines;
+}
+
+struct Layout {
+    const char* name;
+    LeaderLayout leaders;  // Aligned: 20-byte leaders for the records with fields
+    Endianness order;
+    int shift;
+    const char* recordFormat;
+    const char* byteOrder;
+};
+
+const Layout kLayouts[] = {
+    {"standard", LeaderLayout::Standard, Endianness::Little, 0, "standard", "little-endian"},
+    {"aligned", LeaderLayout::Aligned, Endianness::Little, 0, "standard", "little-endian"},
+    {"FFI", LeaderLayout::Ffi, Endianness::Little, 3, "FFI, 22-byte leaders", "little-endian"},
+    {"FFI aligned", LeaderLayout::FfiAligned, Endianness::Little, 3, "FFI aligned, 24-byte leaders",
+     "little-endian"},
+    {"big-endian", LeaderLayout::Aligned, Endianness::Big, 0, "standard", "big-endian"},
+    {"shifted", LeaderLayout::Standard, Endianness::Little, 9, "standard", "little-endian"},
+};
+
+// Six MFNs: subfields in either case, a repeated tag, an empty record, a
+// deleted one and one never written.
+DatabaseWriter Shelf(const Layout& layout) {
+    DatabaseWriter db;
+    db.SetByteOrder(layout.order);
+    db.SetPointerShift(layout.shift);
+    const auto add = [&](const FixtureRecord& record) {
+        db.SetLeaderLayout(record.fields.empty() && layout.leaders == LeaderLayout::Aligned
+                               ? LeaderLayout::Standard
+                               : layout.leaders);
+        db.Add(record);
+    };
+    add({{{24, "Soil moisture"}, {70, "Slatyer, R.O."}, {70, "Kramer, P.J."}}});
+    add({{{26, "^aParis^bUnesco^c1965"}, {30, "^Ap. 211^b9^1x^"}}});
+    add({});
+    add({{{24, "gone"}}});
+    db.Delete(4);
+    db.AddUnwritten();
+    add({{{24, "Water"}}});
+    return db;
+}
+
+TEST(Info, DescribesDatabasesOfEveryLayoutAsJson) {
+    for (const Layout& layout : kLayouts) {
+        SCOPED_TRACE(layout.name);
+        const TempDir dir;
+        Shelf(layout).WriteTo(dir.path());
+        const ExportRun run = RunExport(dir.path(), {"--info", "--format=jsonl", "ths"});
+        EXPECT_EQ(run.exitCode, 0) << run.stderrText;
+        EXPECT_EQ(run.stderrText, "");
+        ASSERT_EQ(Lines(run.stdoutText).size(), 1u);
+        const json info = json::parse(run.stdoutText);
+
+        EXPECT_EQ(info["database"], "ths.mst");
+        EXPECT_EQ(info["files"],
+                  json::parse(R"([
+            {"role": "master file", "name": "ths.mst", "bytes": )" +
+                              std::to_string(fs::file_size(dir.path() / "ths.mst")) +
+                              R"(},
+            {"role": "cross-reference file", "name": "ths.xrf", "bytes": )" +
+                              std::to_string(fs::file_size(dir.path() / "ths.xrf")) + "}]"));
+        const json& found = info["layout"];
+        EXPECT_EQ(found["record_format"], layout.recordFormat);
+        EXPECT_EQ(found["byte_order"], layout.byteOrder);
+        EXPECT_EQ(found["pointer_shift"], layout.shift);
+        EXPECT_EQ(found["nxtmfn"], 7);
+        if (std::string(layout.recordFormat) == "standard") {
+            const int aligned = layout.leaders == LeaderLayout::Aligned ? 3 : 0;
+            EXPECT_EQ(found["records_with_18_byte_leaders"], 4 - aligned);
+            EXPECT_EQ(found["records_with_20_byte_leaders"], aligned);
+        } else {
+            EXPECT_FALSE(found.contains("records_with_18_byte_leaders"));
+        }
+        EXPECT_EQ(info["records"], json::parse(R"({"first_mfn": 1, "last_mfn": 6, "active": 4,
+            "empty": 1, "deleted": 1, "never_written": 1, "damaged": 0})"));
+        EXPECT_EQ(info["problems"], json::array());
+        EXPECT_EQ(info["tags"], json::parse(R"([
+            {"tag": 24, "occurrences": 2, "records": 2, "longest": 13, "subfields": ""},
+            {"tag": 26, "occurrences": 1, "records": 1, "longest": 21, "subfields": "abc"},
+            {"tag": 30, "occurrences": 1, "records": 1, "longest": 15, "subfields": "1ab"},
+            {"tag": 70, "occurrences": 2, "records": 1, "longest": 13, "subfields": ""}])"));
+        const json& codePage = info["code_page"];
+        EXPECT_EQ(codePage["verdict"], "ascii");
+        EXPECT_EQ(codePage["bytes_above_7f"], 0);
+        EXPECT_EQ(codePage["values"], 6);
+        EXPECT_EQ(codePage["candidates"], json::array());
+        EXPECT_TRUE(codePage["encoding"].is_null());
+    }
+}
+
+// Croatian in the DOS page cp852: ž, š, đ, ć and č.
+DatabaseWriter Croatian() {
+    DatabaseWriter db;
+    db.Add({{{24,
+              "Gradska knji\xA7nica u na\xE7"
+              "em malom gradu"},
+             {70, "Horvat, Ivan"}}});
+    db.Add({{{24,
+              "Knji\xA7nica je smje\xE7tena u zgradi sagra\xD0"
+              "enoj krajem stolje\x86"
+              "a"}}});
+    db.Add({{{24,
+              "\x9Fitaonica i \x9F"
+              "asopisi"},
+             {26, "^aZagreb^bNaklada^c1990"}}});
+    return db;
+}
+
+TEST(Info, TextEndsWithTheLikeliestCodePage) {
+    const TempDir dir;
+    Croatian().WriteTo(dir.path());
+    ExportRun run = RunExport(dir.path(), {"--info"});
+    EXPECT_EQ(run.exitCode, 0) << run.stderrText;
+    EXPECT_FALSE(fs::exists(dir.path() / "formatirani_izlaz.txt"));
+    const std::vector<std::string> lines = Lines(run.stdoutText);
+    const auto has = [&lines](const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
+    EXPECT_TRUE(has("Database ths.mst")) << run.stdoutText;
+    EXPECT_TRUE(has("  master file           ths.mst  " +
+                    std::to_string(fs::file_size(dir.path() / "ths.mst")) + " bytes"));
+    EXPECT_TRUE(has("Records, MFN 1 to 3"));
+    EXPECT_TRUE(has("  tag  occurrences  records  longest  subfields"));
+    EXPECT_TRUE(has("   26            1        1       23  ^a^b^c"));
+    EXPECT_TRUE(has("Bytes above 0x7F: 8, in 3 of 5 values"));
+    // The words under each page, the right one first.
+    const auto header = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.rfind("  cp852 ", 0) == 0;
+    });
+    ASSERT_NE(header, lines.end()) << run.stdoutText;
+    EXPECT_EQ(header[1].rfind(u8"  knjižnica ", 0), 0u) << header[1];
+    EXPECT_EQ(lines.back(), "--encoding=cp852");
+
+    // The same as a file, in place of an earlier one.
+    WriteFile(dir.path() / "info.txt", "earlier");
+    const ExportRun toFile = RunExport(dir.path(), {"--info", "-o", "info.txt"});
+    EXPECT_EQ(toFile.exitCode, 0) << toFile.stderrText;
+    EXPECT_EQ(toFile.stdoutText, "");
+    EXPECT_EQ(ReadFile(dir.path() / "info.txt"), run.stdoutText);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 3);
+
+    // The database's own files are never the output.
+    run = RunExport(dir.path(), {"--info", "-o", "ths.mst"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.stderrText,
+              "mstexport: the output ths.mst is the database's own master file; nothing was "
+              "written\n");
+    EXPECT_EQ(ReadFile(dir.path() / "ths.mst"), Croatian().MasterBytes());
+}
+
+TEST(Info, TheSampleDatabasesNeedCp850OrNoEncoding) {
+    const fs::path sample = MSTEXPORT_SAMPLES;
+    if (fs::exists(sample / "ths.mst")) {
+        const ExportRun run = RunExport(sample, {"--info"});
+        EXPECT_EQ(run.exitCode, 0) << run.stderrText;
+        EXPECT_NE(run.stdoutText.find(u8"  Problèmes  Problèmes  ProblŐmes\n"), std::string::npos)
+            << run.stdoutText;
+        EXPECT_EQ(Lines(run.stdoutText).back(), "--encoding=cp850");
+    }
+    const ExportRun run = RunExport(MSTEXPORT_EXAMPLES, {"--info"});
+    EXPECT_EQ(run.exitCode, 0) << run.stderrText;
+    EXPECT_EQ(Lines(run.stdoutText).back(), "No --encoding is needed.");
+}
+
+// Damage is said as the export says it, and counted in the description,
+// which is written however little could be read.
+TEST(Info, DamagedDatabases) {
+    DatabaseWriter db;
+    db.Add({{{1, "first"}}});
+    db.AddRaw(RawRecord(40, 30, 1, {{2, 0, 5}}, "abcdefghijklmnopqrstuv"));  // BASE != 24
+    db.AddRaw(RawRecord(18 + 12 + 4, 18 + 12, 2, {{7, 0, 2}, {8, 3, 9}}, "abcd"));
+    for (int i = 0; i < 25; ++i) {
+        db.AddPointer(5);  // no block
+    }
+    const TempDir dir;
+    db.WriteTo(dir.path());
+    const ExportRun exported = RunExport(dir.path(), {"ths", "-o", "out.txt"});
+    const ExportRun text = RunExport(dir.path(), {"ths", "--info"});
+    const ExportRun run = RunExport(dir.path(), {"ths", "--info", "-f", "jsonl"});
+    EXPECT_EQ(exported.exitCode, 1);
+    for (const ExportRun* info : {&text, &run}) {
+        EXPECT_EQ(info->exitCode, 1);
+        EXPECT_EQ(info->stderrText, exported.stderrText);
+    }
+    const json described = json::parse(run.stdoutText);
+    EXPECT_EQ(described["records"]["active"], 2);
+    EXPECT_EQ(described["records"]["damaged"], 26);
+    EXPECT_EQ(described["problems"], json::parse(R"([
+        {"what": "records whose cross-reference pointer names no master file block", "count": 25},
+        {"what": "records with an inconsistent leader", "count": 1},
+        {"what": "fields outside the data area, left out", "count": 1}])"));
+    EXPECT_NE(text.stdoutText.find("\nProblems, as the messages count them\n"
+                                   "  25  records whose cross-reference pointer names no master "
+                                   "file block\n"),
+              std::string::npos)
+        << text.stdoutText;
+
+    // Not one record readable: the files are said to be suspect, and still described.
+    WriteFile(dir.path() / "ths.xrf",
+              db.CrossRefBytes().substr(0, 4) + std::string(4 * 30, '\x05'));
+    const ExportRun none = RunExport(dir.path(), {"--info", "-f", "jsonl"});
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_NE(none.stderrText.find("can be read"), std::string::npos) << none.stderrText;
+    EXPECT_EQ(json::parse(none.stdoutText)["records"]["damaged"], 28);
+}
+
+// A value of a record too large to be held is read a piece at a time: the
+// subfield codes and the bytes of every piece count, and a piece that
+// cannot be read is said.
+class Pieces final : public ValueReader, public ProblemSink {
+  public:
+    std::size_t LargestPiece() const override { return 4; }
+    const unsigned char* Piece(std::int64_t position, std::size_t count) override {
+        const auto end = static_cast<std::size_t>(position) + count;
+        return end > readable ? nullptr : bytes + position;
+    }
+    void Report(const RecordProblem& problem) override { said.push_back(problem); }
+
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(
+        "abc^d^EF^\x82t\x82 ^zz                                                 ");
+    std::size_t readable = 13;
+    std::vector<RecordProblem> said;
+};
+
+TEST(Info, ValuesReadInPieces) {
+    Pieces pieces;
+    RecordFields record;
+    record.mfn = 9;
+    record.state = RecordFields::State::Stored;
+    record.valueReader = &pieces;
+    record.fields.push_back({30, nullptr, 12, 0});
+    record.fields.push_back({31, nullptr, 3, 13});
+    DatabaseInfo info;
+    info.Add(record, pieces);
+    const std::vector<DatabaseInfo::TagUse> tags = info.Tags();
+    ASSERT_EQ(tags.size(), 2u);
+    EXPECT_EQ(tags[0].subfields, std::uint64_t{1} << 13 | std::uint64_t{1} << 14);  // ^d ^e
+    EXPECT_EQ(tags[0].longest, 12u);
+    EXPECT_EQ(info.Evidence().HighBytes(), 2u);
+    ASSERT_EQ(pieces.said.size(), 1u);
+    EXPECT_EQ(pieces.said[0].kind, ProblemKind::UnreadValueDescribed);
+    EXPECT_EQ(pieces.said[0].tag, 31);
+    EXPECT_EQ(pieces.said[0].mfn, 9);
+}
+
+}  // namespace
