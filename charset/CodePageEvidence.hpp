@@ -51,6 +51,16 @@ class CodePageEvidence {
         }
     }
 
+    // As Add, for a value whose first byte 0x80 or above the caller has
+    // found: `high`, or `bytes + length` when there is none.
+    void AddKnowingFirstHighByte(const unsigned char* bytes, std::size_t length,
+                                 const unsigned char* high) {
+        ++values_;
+        if (high != bytes + length) {
+            AddHighBytes(bytes, high, bytes + length);
+        }
+    }
+
     std::uint64_t Values() const { return values_; }
     std::uint64_t ValuesWithHighBytes() const { return valuesWithHighBytes_; }
     // Every occurrence of a byte 0x80 or above.

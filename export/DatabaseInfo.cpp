@@ -29,32 +29,83 @@ constexpr CodeBits MakeCodeBits() {
 
 constexpr CodeBits kCodeBits = MakeCodeBits();
 
-// The subfield codes of the `length` bytes at `bytes`, of which the first
-// follows a '^' when `afterCaret` is set; `afterCaret` is then set when the
-// last byte is a '^'.
-std::uint64_t SubfieldsIn(const unsigned char* bytes, std::size_t length, bool& afterCaret) {
+// Whether the machine stores the lowest byte of a number first, as every
+// machine the program is built for does; the compiler knows the answer.
+bool LittleEndianMachine() {
+    const std::uint16_t one = 1;
+    unsigned char first = 0;
+    std::memcpy(&first, &one, 1);
+    return first == 1;
+}
+
+// The 8 bytes at `bytes`, the first in the lowest bits.
+std::uint64_t LittleEndianWord(const unsigned char* bytes) {
+    std::uint64_t word = 0;
+    if (LittleEndianMachine()) {
+        std::memcpy(&word, bytes, sizeof word);
+        return word;
+    }
+    for (int i = 0; i < 8; ++i) {
+        word |= std::uint64_t{bytes[i]} << (8 * i);
+    }
+    return word;
+}
+
+constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+
+// The high bit of each byte of `word` that is '^'.
+std::uint64_t CaretsIn(std::uint64_t word) {
+    constexpr std::uint64_t kLowBits = ~kHighBits;
+    const std::uint64_t x = word ^ 0x5E5E5E5E5E5E5E5Eu;
+    return ~(((x & kLowBits) + kLowBits) | x | kLowBits);
+}
+
+// The place in its word of the byte whose high bit is the lowest bit set in
+// `bits`, a mask of high bits: lowest >> 7 is 1 << (8 * place).
+std::size_t PlaceOfLowest(std::uint64_t bits) {
+    const std::uint64_t lowest = bits & (~bits + 1);
+    return static_cast<std::size_t>(((lowest >> 7) * 0x0001020304050607u) >> 56);
+}
+
+// One pass over the `length` bytes at `bytes`, of which the first follows a
+// '^' when `afterCaret` is set: returns their subfield codes, sets
+// `afterCaret` when the last byte is a '^', and `firstHigh` to the place of
+// the first byte 0x80 or above, or to `length`. The bytes are looked at 8 at
+// a time, the last of them with the slack that follows every value: most
+// words of text hold no '^' and are ASCII.
+std::uint64_t Scan(const unsigned char* bytes, std::size_t length, bool& afterCaret,
+                   std::size_t& firstHigh) {
+    static_assert(kViewSlack >= 8, "a word read at a value's last byte stays in its slack");
     std::uint64_t subfields = 0;
-    const unsigned char* end = bytes + length;
-    const auto add = [&subfields](unsigned char byte) {
-        const unsigned bit = kCodeBits.of[byte];
+    const auto codeAt = [&](std::size_t at) {
+        const unsigned bit = kCodeBits.of[bytes[at]];
         subfields |= bit < 64 ? std::uint64_t{1} << bit : 0;
     };
-    if (afterCaret && bytes != end) {
-        add(*bytes);
-    }
-    afterCaret = false;
-    for (const unsigned char* at = bytes; at != end;) {
-        const void* caret = std::memchr(at, '^', static_cast<std::size_t>(end - at));
-        if (caret == nullptr) {
-            break;
+    // The bytes of the word at `at` that `mask` keeps.
+    const auto scanWord = [&](std::size_t at, std::uint64_t mask) {
+        const std::uint64_t word = LittleEndianWord(bytes + at);
+        if ((word & kHighBits & mask) != 0 && firstHigh == length) {
+            firstHigh = at + PlaceOfLowest(word & kHighBits & mask);
         }
-        at = static_cast<const unsigned char*>(caret) + 1;
-        if (at == end) {
-            afterCaret = true;
-        } else {
-            add(*at);
+        for (std::uint64_t carets = CaretsIn(word) & mask; carets != 0; carets &= carets - 1) {
+            const std::size_t next = at + PlaceOfLowest(carets) + 1;
+            if (next < length) {
+                codeAt(next);
+            }
         }
+    };
+    firstHigh = length;
+    if (afterCaret && length > 0) {
+        codeAt(0);
     }
+    const std::size_t whole = length - length % 8;
+    for (std::size_t at = 0; at < whole; at += 8) {
+        scanWord(at, ~std::uint64_t{0});
+    }
+    if (whole < length) {
+        scanWord(whole, (std::uint64_t{1} << (8 * (length - whole))) - 1);
+    }
+    afterCaret = length > 0 && bytes[length - 1] == '^';
     return subfields;
 }
 
@@ -120,8 +171,9 @@ void DatabaseInfo::AddValue(TagUse& use, const RecordFields& record, const Field
     bool afterCaret = false;
     const bool whole =
         ForEachPiece(record, field, [&](const unsigned char* bytes, std::size_t length) {
-            use.subfields |= SubfieldsIn(bytes, length, afterCaret);
-            evidence_.Add(bytes, length);
+            std::size_t firstHigh = 0;
+            use.subfields |= Scan(bytes, length, afterCaret, firstHigh);
+            evidence_.AddKnowingFirstHighByte(bytes, length, bytes + firstHigh);
         });
     if (!whole) {
         RecordProblem problem{ProblemKind::UnreadValueDescribed};

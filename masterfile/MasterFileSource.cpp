@@ -71,8 +71,7 @@ std::int64_t MasterFileSource::Limit(std::int32_t from, std::int32_t to) {
 
 void MasterFileSource::Rewind() {
     next_ = first_;
-    read_ = 0;
-    reader_.ForgetAlignedLeaders();
+    reader_.ForgetRecordCounts();
 }
 
 bool MasterFileSource::Next(RecordFields& record, ProblemSink& problems) {
@@ -80,7 +79,6 @@ bool MasterFileSource::Next(RecordFields& record, ProblemSink& problems) {
         return false;
     }
     reader_.ReadRecord(static_cast<std::int32_t>(next_++), record, &problems);
-    read_ += record.state == RecordFields::State::Stored ? 1 : 0;
     return true;
 }
 
@@ -102,10 +100,13 @@ std::vector<SourceFact> MasterFileSource::Facts() const {
     const layout::DatabaseLayout& layout = reader_.Layout();
     switch (layout.format) {
         case layout::RecordFormat::Standard: {
-            const std::int64_t aligned = reader_.AlignedLeaders();
+            const MasterFileReader::Counts counts = reader_.RecordCounts();
+            const std::int64_t read = next_ - first_ - counts.notRead;
             facts.push_back({Kind::Layout, "record format", "standard"});
-            facts.push_back({Kind::Layout, "records with 18-byte leaders", {}, read_ - aligned});
-            facts.push_back({Kind::Layout, "records with 20-byte leaders", {}, aligned});
+            facts.push_back(
+                {Kind::Layout, "records with 18-byte leaders", {}, read - counts.alignedLeaders});
+            facts.push_back(
+                {Kind::Layout, "records with 20-byte leaders", {}, counts.alignedLeaders});
             break;
         }
         case layout::RecordFormat::Ffi:

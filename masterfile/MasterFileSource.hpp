@@ -48,6 +48,4 @@ class MasterFileSource final : public RecordSource {
     std::int64_t last_ = 0;
     std::int64_t end_ = 0;
     std::int64_t next_ = 1;
-    // The records yielded Stored since the range was limited or rewound.
-    std::int64_t read_ = 0;
 };
