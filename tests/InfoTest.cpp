@@ -2,6 +2,7 @@
 // layout, of damaged ones and of their code page, as text and as JSON.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -10,6 +11,7 @@
 #include "DatabaseWriter.hpp"
 #include "RunExport.hpp"
 #include "TempDir.hpp"
+#include "charset/CodePageEvidence.hpp"
 #include "export/DatabaseInfo.hpp"
 
 namespace {
@@ -268,6 +270,47 @@ TEST(Info, ValuesReadInPieces) {
     EXPECT_EQ(pieces.said[0].kind, ProblemKind::UnreadValueDescribed);
     EXPECT_EQ(pieces.said[0].tag, 31);
     EXPECT_EQ(pieces.said[0].mfn, 9);
+}
+
+// Values of every length with '^', letters and bytes above 0x7F anywhere:
+// the codes after each '^' and every byte above 0x7F count, as a byte at a
+// time finds them.
+TEST(Info, SubfieldCodesAndBytesAbove7FWhereverTheyStand) {
+    const std::string alphabet = "a^B1 \x82\xC3\xA9z";
+    std::vector<std::string> values;
+    for (std::size_t length = 0; length <= 20; ++length) {
+        for (std::size_t seed = 0; seed < 40; ++seed) {
+            std::string value;
+            for (std::size_t i = 0; i < length; ++i) {
+                value += alphabet[(seed * 7 + i * i * 3 + i * seed) % alphabet.size()];
+            }
+            values.push_back(value);
+        }
+    }
+    DatabaseInfo info;
+    CodePageEvidence evidence;
+    Pieces unused;
+    std::uint64_t subfields = 0;
+    for (const std::string& value : values) {
+        std::string held = value + std::string(kViewSlack, '^');
+        const auto* bytes = reinterpret_cast<const unsigned char*>(held.data());
+        RecordFields record;
+        record.mfn = 1;
+        record.state = RecordFields::State::Stored;
+        record.fields.push_back({7, bytes, value.size()});
+        info.Add(record, unused);
+        evidence.Add(bytes, value.size());
+        for (std::size_t i = 0; i + 1 < value.size(); ++i) {
+            const char code = static_cast<char>(std::tolower(value[i + 1]));
+            const std::size_t bit = std::string("0123456789abcdefghijklmnopqrstuvwxyz").find(code);
+            subfields |= value[i] == '^' && bit != std::string::npos ? std::uint64_t{1} << bit : 0;
+        }
+    }
+    EXPECT_EQ(info.Tags().at(0).subfields, subfields);
+    EXPECT_EQ(info.Evidence().HighBytes(), evidence.HighBytes());
+    EXPECT_EQ(info.Evidence().Utf8Sequences(), evidence.Utf8Sequences());
+    EXPECT_EQ(info.Evidence().Words().size(), evidence.Words().size());
+    EXPECT_TRUE(unused.said.empty());
 }
 
 }  // namespace
