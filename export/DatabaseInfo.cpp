@@ -169,12 +169,15 @@ void DatabaseInfo::Add(const RecordFields& record, ProblemSink& problems) {
 void DatabaseInfo::AddValue(TagUse& use, const RecordFields& record, const FieldValue& field,
                             ProblemSink& problems) {
     bool afterCaret = false;
+    bool high = false;
     const bool whole =
         ForEachPiece(record, field, [&](const unsigned char* bytes, std::size_t length) {
             std::size_t firstHigh = 0;
             use.subfields |= Scan(bytes, length, afterCaret, firstHigh);
             evidence_.AddKnowingFirstHighByte(bytes, length, bytes + firstHigh);
+            high = high || firstHigh != length;
         });
+    valuesWithHighBytes_ += high ? 1 : 0;
     if (!whole) {
         RecordProblem problem{ProblemKind::UnreadValueDescribed};
         problem.mfn = record.mfn;

@@ -46,8 +46,9 @@ class DatabaseInfo {
     std::vector<TagUse> Tags() const;
     // The values' bytes as the code page guess reads them.
     const CodePageEvidence& Evidence() const { return evidence_; }
-    // How many values there were.
+    // How many values there were, and how many of them hold a byte above 0x7F.
     std::int64_t Values() const { return values_; }
+    std::int64_t ValuesWithHighBytes() const { return valuesWithHighBytes_; }
 
     // The subfield code of bit `bit` of TagUse::subfields: '0' to '9', 'a' to 'z'.
     static char SubfieldCode(int bit);
@@ -66,4 +67,5 @@ class DatabaseInfo {
     std::vector<TagUse> uses_;
     CodePageEvidence evidence_;
     std::int64_t values_ = 0;
+    std::int64_t valuesWithHighBytes_ = 0;
 };

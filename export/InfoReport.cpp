@@ -26,19 +26,17 @@ CodePageView ViewOf(const CodePageEvidence& evidence) {
     if (view.guess.verdict == CodePageGuess::Verdict::AllAscii) {
         return view;
     }
-    // The candidates, then the pages that read the bytes next best, at
-    // least one of them, so that the user sees what a wrong choice writes.
+    // The candidates, then the pages that read the bytes next best, and at
+    // least one of those, so that the user sees what a wrong choice writes.
     std::size_t others = 0;
     for (std::size_t i = 0; i < view.guess.ranking.size(); ++i) {
         const PageFit& fit = view.guess.ranking[i];
         const bool candidate = i < view.guess.candidates;
-        if (fit.ruledOut || view.pages.size() == kMostPagesShown ||
-            (candidate ? view.pages.size() == kPagesShown
-                       : view.pages.size() >= kPagesShown && others > 0)) {
-            continue;
+        const bool wanted = view.pages.size() < kPagesShown || (!candidate && others == 0);
+        if (!fit.ruledOut && wanted && view.pages.size() < kMostPagesShown) {
+            view.pages.push_back(fit.charset);
+            others += candidate ? 0 : 1;
         }
-        view.pages.push_back(fit.charset);
-        others += candidate ? 0 : 1;
     }
     view.words = WordsThatTellApart(evidence, view.pages, kWordsShown);
     // When every page shown reads them alike, the words show that.
@@ -82,8 +80,6 @@ std::string SubfieldCodes(std::uint64_t subfields, const char* before) {
     }
     return codes;
 }
-
-// ---- text
 
 // The columns of a table, each as wide as its widest cell, in characters.
 class Table {
@@ -190,8 +186,8 @@ std::string CodePageText(const InfoFacts& facts, const CodePageView& view) {
     }
     std::string text =
         "Bytes above 0x7F: " + Number(static_cast<std::int64_t>(evidence.HighBytes())) + ", in " +
-        Number(static_cast<std::int64_t>(evidence.ValuesWithHighBytes())) + " of " +
-        Number(facts.records->Values()) + " values\n";
+        Number(facts.records->ValuesWithHighBytes()) + " of " + Number(facts.records->Values()) +
+        " values\n";
     if (!view.words.empty()) {
         text += "Words that hold them, under the likeliest code pages:\n";
         Table table("");
@@ -222,8 +218,6 @@ std::string CodePageText(const InfoFacts& facts, const CodePageView& view) {
     }
     return text + "--encoding=" + likeliest + "\n";
 }
-
-// ---- JSON
 
 void AppendString(std::string& json, const std::string& text) {
     // Valid UTF-8 whatever a file's name holds.
@@ -310,8 +304,7 @@ void AppendCodePage(std::string& json, const InfoFacts& facts, const CodePageVie
     JsonObject object(json);
     object.Number("bytes_above_7f", static_cast<std::int64_t>(evidence.HighBytes()));
     object.Number("values", facts.records->Values());
-    object.Number("values_with_bytes_above_7f",
-                  static_cast<std::int64_t>(evidence.ValuesWithHighBytes()));
+    object.Number("values_with_bytes_above_7f", facts.records->ValuesWithHighBytes());
     object.String("verdict", view.guess.verdict == CodePageGuess::Verdict::AllAscii  ? "ascii"
                              : view.guess.verdict == CodePageGuess::Verdict::OnePage ? "one page"
                                                                                      : "undecided");

@@ -251,6 +251,7 @@ TEST(Info, SubfieldCodesAndBytesAbove7FWhereverTheyStand) {
     DatabaseInfo inPieces;
     CodePageEvidence evidence;
     std::vector<std::uint64_t> subfields;  // each value's, under a tag of its own
+    std::int64_t highValues = 0;
     for (std::size_t length = 0; length <= 20; ++length) {
         for (std::size_t seed = 0; seed < 40; ++seed) {
             // A '^' at the end of the first piece, and values of every kind.
@@ -258,6 +259,7 @@ TEST(Info, SubfieldCodesAndBytesAbove7FWhereverTheyStand) {
             for (std::size_t i = value.size(); i < length; ++i) {
                 value += alphabet[(seed * 7 + i * i * 3 + i * seed) % alphabet.size()];
             }
+            highValues += value.find_first_of("\x82\xC3\xA9") != std::string::npos ? 1 : 0;
             subfields.push_back(0);
             for (std::size_t i = 0; i + 1 < value.size(); ++i) {
                 const char next = value[i + 1];
@@ -288,6 +290,7 @@ TEST(Info, SubfieldCodesAndBytesAbove7FWhereverTheyStand) {
             EXPECT_EQ(tags[i].subfields, subfields[i]) << i;
         }
         EXPECT_EQ(info->Evidence().HighBytes(), evidence.HighBytes());
+        EXPECT_EQ(info->ValuesWithHighBytes(), highValues);
     }
     EXPECT_EQ(held.Evidence().Utf8Sequences(), evidence.Utf8Sequences());
     EXPECT_EQ(held.Evidence().Words().size(), evidence.Words().size());
