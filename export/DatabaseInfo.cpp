@@ -118,7 +118,10 @@ char DatabaseInfo::SubfieldCode(int bit) {
 }
 
 DatabaseInfo::TagUse& DatabaseInfo::UseOf(std::int32_t tag) {
-    const auto small = static_cast<std::uint32_t>(tag - kSmallestTag);
+    // Tags -32768 to 32767 become 0 to 65535, and all others more, in
+    // unsigned numbers, which wrap where signed ones would overflow.
+    const std::uint32_t small =
+        static_cast<std::uint32_t>(tag) - static_cast<std::uint32_t>(kSmallestTag);
     std::size_t place = 0;
     if (small < kSmallTags) {
         if (index_[small] == 0) {

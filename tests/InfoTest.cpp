@@ -46,8 +46,8 @@ const Layout kLayouts[] = {
     {"shifted", LeaderLayout::Standard, Endianness::Little, 9, "standard", "little-endian"},
 };
 
-// Six MFNs: subfields in either case, a repeated tag, an empty record, a
-// deleted one and one never written.
+// Six MFNs: subfields in either case, a repeated tag, a negative one, an
+// empty record, a deleted one and one never written.
 DatabaseWriter Shelf(const Layout& layout) {
     DatabaseWriter db;
     db.SetByteOrder(layout.order);
@@ -64,7 +64,7 @@ DatabaseWriter Shelf(const Layout& layout) {
     add({{{24, "gone"}}});
     db.Delete(4);
     db.AddUnwritten();
-    add({{{24, "Water"}}});
+    add({{{24, "Water"}, {-5, "below"}}});
     return db;
 }
 
@@ -102,6 +102,7 @@ TEST(Info, DescribesDatabasesOfEveryLayoutAsJson) {
             "empty": 1, "deleted": 1, "never_written": 1, "damaged": 0})"));
         EXPECT_EQ(info["problems"], json::array());
         EXPECT_EQ(info["tags"], json::parse(R"([
+            {"tag": -5, "occurrences": 1, "records": 1, "longest": 5, "subfields": ""},
             {"tag": 24, "occurrences": 2, "records": 2, "longest": 13, "subfields": ""},
             {"tag": 26, "occurrences": 1, "records": 1, "longest": 21, "subfields": "abc"},
             {"tag": 30, "occurrences": 1, "records": 1, "longest": 15, "subfields": "1ab"},
@@ -109,7 +110,7 @@ TEST(Info, DescribesDatabasesOfEveryLayoutAsJson) {
         const json& codePage = info["code_page"];
         EXPECT_EQ(codePage["verdict"], "ascii");
         EXPECT_EQ(codePage["bytes_above_7f"], 0);
-        EXPECT_EQ(codePage["values"], 6);
+        EXPECT_EQ(codePage["values"], 7);
         EXPECT_EQ(codePage["candidates"], json::array());
         EXPECT_TRUE(codePage["encoding"].is_null());
     }
@@ -297,19 +298,21 @@ TEST(Info, SubfieldCodesAndBytesAbove7FWhereverTheyStand) {
     EXPECT_EQ(held.Evidence().Utf8Sequences(), evidence.Utf8Sequences());
     EXPECT_EQ(held.Evidence().Words().size(), evidence.Words().size());
 
-    // A piece that cannot be read is said, with the field's MFN and tag.
+    // A piece that cannot be read is said, with the field's MFN and tag, a tag
+    // beyond the 16 bits of a master file's.
     Pieces pieces("abc^d^EF^z");
     pieces.readable = 8;
     RecordFields record;
     record.mfn = 9;
     record.state = RecordFields::State::Stored;
     record.valueReader = &pieces;
-    record.fields.push_back({31, nullptr, 10, 0});
+    record.fields.push_back({1000000, nullptr, 10, 0});
     DatabaseInfo info;
     info.Add(record, pieces);
     ASSERT_EQ(pieces.said.size(), 1u);
     EXPECT_EQ(pieces.said[0].kind, ProblemKind::UnreadValueDescribed);
-    EXPECT_EQ(pieces.said[0].tag, 31);
+    EXPECT_EQ(pieces.said[0].tag, 1000000);
+    EXPECT_EQ(info.Tags().at(0).tag, 1000000);
     EXPECT_EQ(pieces.said[0].mfn, 9);
 }
 
