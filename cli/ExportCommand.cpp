@@ -11,3 +11,8 @@ int ExportDatabase(const CommandLine& line, std::FILE* messages, OutputFile::Wri
     const std::unique_ptr<RecordSource> source = SourceOf(line.database);
     return RunExport(*source, line.format, line.settings, messages, write);
 }
+
+int DescribeDatabase(const CommandLine& line, std::FILE* messages, OutputFile::WriteBytes write) {
+    const std::unique_ptr<RecordSource> source = SourceOf(line.database);
+    return RunInfo(*source, line.infoJson, line.settings, messages, write);
+}

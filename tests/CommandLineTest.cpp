@@ -39,6 +39,9 @@ TEST(CommandLine, WhatTheArgumentsAskFor) {
         {{"--version", "--help"}, Action::Help, "", fallback, 1, kLast},
         {{"-V"}, Action::Version, "", fallback, 1, kLast},
         {{"db", "--version"}, Action::Version, "db", fallback, 1, kLast},
+        {{"--info", "db"}, Action::Info, "db", "-", 1, kLast},
+        {{"--info", "-f", "JSONL", "-o", "db.json"}, Action::Info, "", "db.json", 1, kLast},
+        {{"--info", "--help"}, Action::Help, "", fallback, 1, kLast},
     };
     for (const Row& row : rows) {
         const CommandLine line = ParseCommandLine(row.arguments);
@@ -78,6 +81,11 @@ TEST(CommandLine, WhatIsWrongWithTheArguments) {
          std::string("unknown encoding 'cp999'; the encodings are ") + Charset::NameList()},
         {{"--format=xml"}, "unknown format 'xml'; the formats are tagged, iso2709 and jsonl"},
         {{"--iso-line-end=lf"}, "--iso-delimiters and --iso-line-end go with --format=iso2709"},
+        {{"--info", "-f", "iso2709"},
+         "--info writes text, or JSON with --format=jsonl; not --format=iso2709"},
+        {{"-e", "cp852", "--info"},
+         "--encoding does not go with --info, which shows the values under the likely code "
+         "pages"},
     };
     for (const auto& [arguments, error] : rows) {
         EXPECT_EQ(ParseCommandLine(arguments).error, error) << ::testing::PrintToString(arguments);
@@ -88,8 +96,8 @@ TEST(CommandLine, HelpListsEveryOptionAndTheExitStatuses) {
     const std::string help = HelpText();
     for (const char* expected :
          {"Usage: mstexport [OPTIONS] [DATABASE]\n", "\n  -o, --output=FILE ",
-          "\n      --from=MFN ", "\n      --to=MFN ", "\n  -h, --help ", "\n  -V, --version ",
-          "\n  0  ", "\n  1  ", "\n  2  "}) {
+          "\n      --from=MFN ", "\n      --to=MFN ", "\n      --info ", "\n  -h, --help ",
+          "\n  -V, --version ", "\n  0  ", "\n  1  ", "\n  2  "}) {
         EXPECT_NE(help.find(expected), std::string::npos) << expected;
     }
 }
