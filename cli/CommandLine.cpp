@@ -20,6 +20,24 @@ const Option* FindShort(char name) {
     return Find([&](const Option& option) { return name == option.shortName; });
 }
 
+// What is wrong with --fdt or --no-fdt, given with `line`'s format.
+std::string FieldTableError(const CommandLine& line) {
+    const char* given = line.noFieldTable ? "--no-fdt" : "--fdt";
+    if (!line.fieldTable.empty() && line.noFieldTable) {
+        return "--fdt and --no-fdt cannot be given together";
+    }
+    if (line.format.format->namesFields) {
+        return {};
+    }
+    std::vector<std::string> naming;
+    for (const Format* format : Formats()) {
+        if (format->namesFields) {
+            naming.push_back(std::string("--format=") + format->name);
+        }
+    }
+    return std::string(given) + " goes with " + Listed(naming, "or") + ", which name fields";
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
@@ -85,6 +103,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         }
         line.error = Listed(names, "and") + (names.size() > 1 ? " go" : " goes") +
                      " with --format=" + optionsOf->name;
+    }
+    if (line.error.empty() && (!line.fieldTable.empty() || line.noFieldTable)) {
+        line.error = FieldTableError(line);
     }
     if (line.error.empty() && line.settings.from > line.settings.to) {
         line.error = "--from " + std::to_string(line.settings.from) + " is after --to " +

@@ -14,6 +14,7 @@
 #include "OutputFile.hpp"
 #include "ReadOnlyInputs.hpp"
 #include "platform/FileIdentity.hpp"
+#include "record/FieldDefinitionTable.hpp"
 
 namespace {
 
@@ -109,7 +110,8 @@ class Unsaid final : public ProblemSink {
 
 // Writes each record the source yields in the format, and says how far it got.
 void WriteRecords(RecordSource& source, std::int64_t total, const FormatChoice& format,
-                  const ExportSettings& settings, Messages& messages, OutputFile& output) {
+                  const ExportSettings& settings, const FieldNames* names, Messages& messages,
+                  OutputFile& output) {
     const std::unique_ptr<FormatWriter> writer = format.format->make(format.options);
     RecordFields record;
     if (format.format->needsPass) {
@@ -121,6 +123,7 @@ void WriteRecords(RecordSource& source, std::int64_t total, const FormatChoice& 
     }
     FormatContext context(output, messages, source.Name());
     context.charset = settings.charset;
+    context.names = names;
     // One comparison a record when nobody asks for progress.
     constexpr std::int64_t kProgressInterval = 4096;
     std::int64_t nextProgress = std::numeric_limits<std::int64_t>::max();
@@ -152,6 +155,7 @@ int Export(RecordSource& source, const FormatChoice& format, const ExportSetting
     for (const InputName& input : source.Inputs()) {
         inputs.Add(input.name, input.role);
     }
+    inputs.Add(settings.fieldTable, "field definition table");
     if (settings.output != "-") {
         if (const char* role = inputs.RoleOf(settings.output)) {
             messages.Say("the output " + settings.output + " is the database's own " + role +
@@ -185,12 +189,27 @@ int Export(RecordSource& source, const FormatChoice& format, const ExportSetting
                      source.Name() + ", " + std::to_string(range.last) + "; nothing was written");
         return 2;
     }
+    // The field definition table is read before the output is created: one
+    // that cannot be read leaves an earlier output as it was.
+    std::unique_ptr<FieldNames> names;
+    if (!settings.fieldTable.empty()) {
+        names = std::make_unique<FieldNames>();
+        std::vector<std::string> said;
+        std::string unread;
+        if (!ReadFieldDefinitionTable(settings.fieldTable, settings.charset, *names, said,
+                                      unread)) {
+            return runOutput.GiveUp({unread});
+        }
+        for (const std::string& line : said) {
+            messages.Say(line);
+        }
+    }
     if (!settings.outputFirst && !runOutput.Open()) {
         return 1;
     }
 
     const std::int64_t total = source.Limit(settings.from, settings.to);
-    WriteRecords(source, total, format, settings, messages, runOutput.File());
+    WriteRecords(source, total, format, settings, names.get(), messages, runOutput.File());
     messages.Finish(source);
     for (const std::string& line : source.Shortfalls()) {
         messages.Say(line);

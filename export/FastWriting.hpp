@@ -84,6 +84,28 @@ inline std::uint32_t JsonSpecialBytes(const unsigned char* bytes) {
 #endif
 }
 
+// The bytes among the 16 at `bytes` for which a CSV cell is quoted: ',',
+// '"', CR and LF.
+inline std::uint32_t CsvQuotedBytes(const unsigned char* bytes) {
+#ifdef MSTEXPORT_SSE2
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+    const __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(',')),
+                                                      _mm_cmpeq_epi8(block, _mm_set1_epi8('"'))),
+                                         _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('\r')),
+                                                      _mm_cmpeq_epi8(block, _mm_set1_epi8('\n'))));
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(special));
+#else
+    std::uint32_t mask = 0;
+    for (std::size_t i = 0; i < kBlock; ++i) {
+        const unsigned char byte = bytes[i];
+        if (byte == ',' || byte == '"' || byte == '\r' || byte == '\n') {
+            mask |= 1u << i;
+        }
+    }
+    return mask;
+#endif
+}
+
 // Keeps the bits of the first `count` bytes of a block, when fewer than 16.
 inline std::uint32_t OnlyFirst(std::uint32_t mask, std::size_t count) {
     return count < kBlock ? mask & ((1u << count) - 1) : mask;

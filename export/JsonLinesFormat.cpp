@@ -1,4 +1,6 @@
-// JSON Lines: {"mfn":1,"fields":[{"tag":24,"value":"..."}]} per stored record.
+// JSON Lines: {"mfn":1,"fields":[{"tag":24,"value":"..."}]} per stored record;
+// a field that the field definition table names has "name" after "tag", and
+// with --subfields, "subfields":[["a","..."],...] in place of "value".
 // JSON strings are UTF-8: values are converted from the database's code page
 // when it is given; otherwise a value that is not valid UTF-8 gets U+FFFD for
 // each offending byte, and a message asks for the code page.
@@ -6,9 +8,12 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include "FastWriting.hpp"
 #include "Format.hpp"
+#include "Subfields.hpp"
 #include "ValueText.hpp"
 
 namespace {
@@ -64,31 +69,37 @@ char* WriteEscaped(char* out, const unsigned char* bytes, std::size_t length) {
     return out;
 }
 
-// Says that a value of record `mfn` is not UTF-8 and was written with U+FFFD.
-void ReportNotUtf8(FormatContext& context, std::int32_t mfn, std::int32_t tag,
-                   const ConversionProblem& problem) {
-    RecordProblem said{ProblemKind::NotUtf8, mfn, tag};
-    said.byte = problem.firstBadByte;
-    said.count = problem.badBytes;
-    context.Report(said);
+// What a value's bytes were written with U+FFFD for, over its pieces or its
+// subfields: bytes the code page does not define, or, without a code page,
+// bytes that are not UTF-8.
+struct JsonProblems {
+    ConversionProblem undefined;
+    ConversionProblem notUtf8;
+};
+
+// Says what `problems` counted in the value of the field with `tag`.
+void ReportJsonProblems(FormatContext& context, std::int32_t mfn, std::int32_t tag,
+                        const JsonProblems& problems) {
+    if (problems.undefined.badBytes > 0) {
+        ReportBadBytes(context, mfn, tag, *context.charset, problems.undefined);
+    }
+    if (problems.notUtf8.badBytes > 0) {
+        ReportNotUtf8(context, mfn, tag, problems.notUtf8);
+    }
 }
 
-// Writes the value of `field`, which the record holds in memory, as a JSON
-// string's inside at `out`, which has room for MostJsonBytes(field.length).
-// Most values are ASCII that needs no escape: they are copied 16 bytes at a
-// time until a byte says otherwise.
-char* WriteJsonValue(FormatContext& context, std::int32_t mfn, const FieldValue& field, char* out) {
-    const unsigned char* bytes = field.bytes;
-    std::size_t length = field.length;
+// Writes the `length` bytes at `bytes`, a value the record holds in memory or
+// a subfield's text of one, as a JSON string's inside at `out`, which has
+// room for MostJsonBytes(length); what is written as U+FFFD is counted in
+// `problems`. Most values are ASCII that needs no escape: they are copied 16
+// bytes at a time until a byte says otherwise.
+char* WriteJsonText(FormatContext& context, const unsigned char* bytes, std::size_t length,
+                    char* out, JsonProblems& problems) {
     if (context.charset != nullptr) {
         // Converted first, into scratch room with a block to spare.
         context.scratch.Clear();
         char* start = context.scratch.Room(Charset::kMostUtf8PerByte * length + kBlock);
-        ConversionProblem problem;
-        const char* end = context.charset->ToUtf8(bytes, length, start, problem);
-        if (problem.badBytes > 0) {
-            ReportBadBytes(context, mfn, field.tag, *context.charset, problem);
-        }
+        const char* end = context.charset->ToUtf8(bytes, length, start, problems.undefined);
         bytes = reinterpret_cast<const unsigned char*>(start);
         length = static_cast<std::size_t>(end - start);
     }
@@ -105,15 +116,20 @@ char* WriteJsonValue(FormatContext& context, std::int32_t mfn, const FieldValue&
         // Checked and mended as UTF-8 from here; the bytes before are ASCII.
         context.scratch.Clear();
         char* start = context.scratch.Room(Charset::kMostUtf8PerByte * length);
-        ConversionProblem problem;
-        const char* end = Charset::Utf8().ToUtf8(bytes, length, start, problem);
-        if (problem.badBytes > 0) {
-            ReportNotUtf8(context, mfn, field.tag, problem);
-        }
+        const char* end = Charset::Utf8().ToUtf8(bytes, length, start, problems.notUtf8);
         bytes = reinterpret_cast<const unsigned char*>(start);
         length = static_cast<std::size_t>(end - start);
     }
     return WriteEscaped(out, bytes, length);
+}
+
+// Writes the value of `field`, which the record holds in memory, as a JSON
+// string's inside at `out`, which has room for MostJsonBytes(field.length).
+char* WriteJsonValue(FormatContext& context, std::int32_t mfn, const FieldValue& field, char* out) {
+    JsonProblems problems;
+    out = WriteJsonText(context, field.bytes, field.length, out, problems);
+    ReportJsonProblems(context, mfn, field.tag, problems);
+    return out;
 }
 
 // The most bytes the value writers write for `length` stored bytes, and a
@@ -122,14 +138,6 @@ char* WriteJsonValue(FormatContext& context, std::int32_t mfn, const FieldValue&
 std::size_t MostJsonBytes(std::size_t length) {
     return kLongestEscape * length + kBlock;
 }
-
-// What a value's bytes were written with U+FFFD for, over its pieces: bytes
-// the code page does not define, or, without a code page, bytes that are
-// not UTF-8.
-struct JsonProblems {
-    ConversionProblem undefined;
-    ConversionProblem notUtf8;
-};
 
 // Writes the `length` bytes at `bytes`, a piece of a value, as the inside of
 // a JSON string at `out`, which has room for MostJsonBytes(length): what
@@ -164,12 +172,7 @@ void AppendJsonValue(FormatContext& context, const RecordFields& record, const F
             char* out = output.Room(MostJsonBytes(length));
             output.Extend(WriteJsonPiece(context, bytes, length, out, problems));
         });
-    if (problems.undefined.badBytes > 0) {
-        ReportBadBytes(context, record.mfn, field.tag, *context.charset, problems.undefined);
-    }
-    if (problems.notUtf8.badBytes > 0) {
-        ReportNotUtf8(context, record.mfn, field.tag, problems.notUtf8);
-    }
+    ReportJsonProblems(context, record.mfn, field.tag, problems);
     if (!whole) {
         ReportUnreadValue(context, record.mfn, field.tag, ProblemKind::ValueCutShort);
     }
@@ -253,18 +256,166 @@ void AppendJsonLinesRecord(const RecordFields& record, FormatContext& context) {
     output.Extend(out);
 }
 
+// A field's subfields, written as JSON pairs as the splitter finds them:
+// ["a","Paris"],["b","Unesco"]. The text of each goes to the output as it
+// comes, so a value that lies in the file is written a piece at a time.
+class SubfieldPairs {
+  public:
+    // '"],' before a pair's opening, '["a","', and '"]' after the last.
+    static constexpr std::size_t kMostMarkup = 3 + 6;
+
+    SubfieldPairs(FormatContext& context, JsonProblems& problems)
+        : context_(context), problems_(problems) {}
+
+    void Start(char code) {
+        char* out = context_.output.Room(kMostMarkup);
+        if (!first_) {
+            out = Put(out, "\"],", 3);
+        }
+        first_ = false;
+        out = Put(out, "[\"", 2);
+        if (code != '\0') {
+            *out++ = code;
+        }
+        context_.output.Extend(Put(out, "\",\"", 3));
+    }
+    void Text(const unsigned char* bytes, std::size_t length) {
+        char* out = context_.output.Room(MostJsonBytes(length));
+        context_.output.Extend(WriteJsonText(context_, bytes, length, out, problems_));
+    }
+    // Closes the last pair: the splitter starts at least one.
+    void Finish() { context_.output.Append("\"]", 2); }
+
+  private:
+    FormatContext& context_;
+    JsonProblems& problems_;
+    bool first_ = true;
+};
+
+// JSON Lines with what the database says of its values beyond their bytes:
+// the name the field definition table gives a tag, after "tag", and with
+// --subfields, "subfields" in place of "value". A record is written field by
+// field, each value or subfield's text as it comes.
+class StructuredRecords {
+  public:
+    StructuredRecords(const FieldNames* names, bool subfields)
+        : names_(names), subfields_(subfields) {
+        for (std::int32_t tag = 0; tag < 1000; ++tag) {
+            openings_[static_cast<std::size_t>(tag)] = MakeOpening(tag);
+        }
+    }
+
+    void Append(const RecordFields& record, FormatContext& context) {
+        if (record.state == RecordFields::State::NotStored) {
+            return;
+        }
+        OutputFile& output = context.output;
+        const std::string_view mfn = context.mfnDigits.Of(record.mfn);
+        char* out = output.Room(kMostRecordMarkup);
+        out = Put(out, "{\"mfn\":", 7);
+        out = Put(out, mfn.data(), mfn.size());
+        output.Extend(Put(out, ",\"fields\":[", 11));
+        bool first = true;
+        for (const FieldValue& field : record.fields) {
+            AppendField(context, record, field, first);
+            first = false;
+        }
+        output.Append("]}\n", 3);
+    }
+
+  private:
+    // ',{"tag":24,"name":"Title","value":"', or ending ',"subfields":[';
+    // names are only given to the tags 1 to 999.
+    std::string MakeOpening(std::int32_t tag) const {
+        std::string opening = ",{\"tag\":" + std::to_string(tag);
+        const std::string* name = names_ != nullptr ? names_->NameOf(tag) : nullptr;
+        if (name != nullptr) {
+            const auto* bytes = reinterpret_cast<const unsigned char*>(name->data());
+            std::string escaped(kLongestEscape * name->size(), '\0');
+            escaped.resize(static_cast<std::size_t>(WriteEscaped(&escaped[0], bytes, name->size()) -
+                                                    escaped.data()));
+            opening += ",\"name\":\"" + escaped + "\"";
+        }
+        return opening + (subfields_ ? ",\"subfields\":[" : ",\"value\":\"");
+    }
+
+    void AppendField(FormatContext& context, const RecordFields& record, const FieldValue& field,
+                     bool first) {
+        OutputFile& output = context.output;
+        const bool small = field.tag >= 0 && field.tag < 1000;
+        const std::string other = small ? std::string() : MakeOpening(field.tag);
+        const std::string& opening = small ? openings_[static_cast<std::size_t>(field.tag)] : other;
+        const std::size_t skip = first ? 1 : 0;
+        JsonProblems problems;
+        bool whole = true;
+        if (!subfields_ && field.bytes != nullptr) {
+            char* out = output.Room(opening.size() + MostJsonBytes(field.length) + 2);
+            out = Put(out, opening.data() + skip, opening.size() - skip);
+            out = WriteJsonText(context, field.bytes, field.length, out, problems);
+            output.Extend(Put(out, "\"}", 2));
+        } else if (!subfields_) {
+            output.Append(opening.data() + skip, opening.size() - skip);
+            AppendJsonValue(context, record, field);
+            output.Append("\"}", 2);
+        } else {
+            output.Append(opening.data() + skip, opening.size() - skip);
+            SubfieldPairs pairs(context, problems);
+            whole =
+                ForEachPiece(record, field, [&](const unsigned char* bytes, std::size_t length) {
+                    splitter_.Piece(bytes, length, pairs);
+                });
+            splitter_.End(pairs);
+            pairs.Finish();
+            output.Append("]}", 2);
+        }
+        ReportJsonProblems(context, record.mfn, field.tag, problems);
+        if (!whole) {
+            ReportUnreadValue(context, record.mfn, field.tag, ProblemKind::ValueCutShort);
+        }
+    }
+
+    const FieldNames* names_;
+    bool subfields_;
+    std::string openings_[1000];
+    subfields::Splitter splitter_;
+};
+
 class JsonLinesWriter final : public FormatWriter {
   public:
-    void Append(const RecordFields& record, FormatContext& context) override {
-        AppendJsonLinesRecord(record, context);
+    explicit JsonLinesWriter(const FormatOptions& options)
+        : subfields_(options.Given("subfields") != nullptr) {}
+
+    void Begin(FormatContext& context) override {
+        if (subfields_ || context.names != nullptr) {
+            structured_ = std::make_unique<StructuredRecords>(context.names, subfields_);
+        }
     }
+    void Append(const RecordFields& record, FormatContext& context) override {
+        if (structured_ != nullptr) {
+            structured_->Append(record, context);
+        } else {
+            AppendJsonLinesRecord(record, context);
+        }
+    }
+
+  private:
+    bool subfields_;
+    std::unique_ptr<StructuredRecords> structured_;
 };
 
 }  // namespace
 
 const Format& JsonLinesFormat() {
-    static const Format format{"jsonl", {}, false, [](const FormatOptions&) {
-                                   return std::unique_ptr<FormatWriter>(new JsonLinesWriter);
-                               }};
+    static const Format format{
+        "jsonl",
+        {{"subfields",
+          nullptr,
+          "jsonl: each field's subfields, [code, text] pairs, in place of its value",
+          {}}},
+        false,
+        [](const FormatOptions& options) {
+            return std::unique_ptr<FormatWriter>(new JsonLinesWriter(options));
+        },
+        true};
     return format;
 }
