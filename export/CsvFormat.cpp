@@ -38,14 +38,26 @@ struct Mended {
     ConversionProblem notUtf8;
 };
 
-// Whether the `length` bytes at `bytes` hold a byte for which a cell is quoted.
+// Whether the `length` bytes at `bytes` hold a byte for which a cell is
+// quoted: ',', '"', CR or LF.
 bool NeedsQuotes(const unsigned char* bytes, std::size_t length) {
     for (std::size_t i = 0; i < length; i += fast::kBlock) {
-        if (fast::OnlyFirst(fast::CsvQuotedBytes(bytes + i), length - i) != 0) {
+        const std::uint32_t special =
+            fast::CsvSpecialBytes(bytes + i) & ~fast::HighBytes(bytes + i);
+        if (fast::OnlyFirst(special, length - i) != 0) {
             return true;
         }
     }
     return false;
+}
+
+// Copies the bytes at the start of `bytes` that a cell takes as they are,
+// ASCII that needs no quotes, 16 at a time, up to the first that it does not;
+// returns how many those are: `length` when all are, as for most values.
+std::size_t CopyPlain(char* out, const unsigned char* bytes, std::size_t length) {
+    return fast::CopyWhilePlain(out, bytes, length, [](const unsigned char* block) {
+        return fast::CsvSpecialBytes(block);
+    });
 }
 
 // Writes the `length` bytes at `bytes` at `out` with each '"' doubled;
@@ -121,7 +133,7 @@ std::string CellOf(const std::string& text) {
 class CsvWriter final : public FormatWriter {
   public:
     explicit CsvWriter(const FormatOptions& options)
-        : bom_(options.Given("csv-bom") != nullptr), used_(kTagSlots, false) {
+        : bom_(options.Given("csv-bom") != nullptr), used_(kTagSlots, 0) {
         const std::string* separator = options.Given("repeat-separator");
         separator_ = separator != nullptr ? *separator : "|";
         const auto* bytes = reinterpret_cast<const unsigned char*>(separator_.data());
@@ -137,7 +149,7 @@ class CsvWriter final : public FormatWriter {
 
     void Survey(const RecordFields& record) override {
         for (const FieldValue& field : record.fields) {
-            used_[SlotOf(field.tag)] = true;
+            used_[SlotOf(field.tag)] = 1;
         }
     }
 
@@ -160,39 +172,210 @@ class CsvWriter final : public FormatWriter {
         if (record.state == RecordFields::State::NotStored) {
             return;
         }
-        OutputFile& output = context.output;
-        const std::string_view mfn = context.mfnDigits.Of(record.mfn);
-        output.Append(mfn.data(), mfn.size());
-        // The fields by column, each column's in directory order: column
-        // and place in one key, sorted in room kept from record to record.
-        order_.clear();
+        // The fields by column, each column's in directory order: column and
+        // place in one key, sorted in room kept from record to record.
+        if (order_.size() < record.fields.size()) {
+            order_.resize(record.fields.size());
+        }
+        std::uint64_t* key = order_.data();
+        std::size_t most = kMostRowMarkup + columns_.size() + fast::kOverrun;
         for (std::size_t i = 0; i < record.fields.size(); ++i) {
-            const std::uint32_t column = columnOf_[SlotOf(record.fields[i].tag)];
+            const FieldValue& field = record.fields[i];
+            const std::uint32_t column = columnOf_[SlotOf(field.tag)];
             if (column == kNoColumn) {
-                context.Report(
-                    {ProblemKind::CsvTagWithoutColumn, record.mfn, record.fields[i].tag});
+                context.Report({ProblemKind::CsvTagWithoutColumn, record.mfn, field.tag});
                 continue;
             }
-            order_.push_back(std::uint64_t{column} << 32 | i);
+            *key++ = std::uint64_t{column} << 32 | i;
+            most += CellText::Most(field.length) + 2 + separator_.size();
         }
-        std::sort(order_.begin(), order_.end());
-        std::size_t next = 0;  // the column after the last cell written
-        for (std::size_t at = 0; at < order_.size();) {
-            const auto column = static_cast<std::size_t>(order_[at] >> 32);
-            std::size_t end = at + 1;
-            while (end < order_.size() && order_[end] >> 32 == order_[at] >> 32) {
-                ++end;
-            }
-            Commas(output, column - next + 1);
-            WriteCell(context, record, at, end);
-            next = column + 1;
-            at = end;
+        keys_ = static_cast<std::size_t>(key - order_.data());
+        Sort(order_.data(), keys_);
+        // Nearly every row is written in one piece; a larger one cell by
+        // cell, and a value that lies in the file a piece at a time.
+        if (record.valueReader == nullptr && most <= fast::kRecordRoom) {
+            context.output.Extend(WriteRow(context, record, context.output.Room(most)));
+        } else {
+            AppendRow(context, record);
         }
-        Commas(output, columns_.size() - next);
-        output.Append("\r\n", 2);
     }
 
   private:
+    // The mfn, CR LF.
+    static constexpr std::size_t kMostRowMarkup = 10 + 2;
+
+    static void Sort(std::uint64_t* keys, std::size_t count) {
+        if (count > 32) {
+            std::sort(keys, keys + count);
+            return;
+        }
+        // A record's few fields: sorted in place, at little cost when they
+        // are in order already.
+        for (std::size_t i = 1; i < count; ++i) {
+            const std::uint64_t key = keys[i];
+            std::size_t j = i;
+            for (; j > 0 && keys[j - 1] > key; --j) {
+                keys[j] = keys[j - 1];
+            }
+            keys[j] = key;
+        }
+    }
+
+    // The cells of the row, in order: `cell(column, at, end)` for each
+    // column that has fields, order_[at] to order_[end - 1];
+    // `commas(count)` before each cell and for the empty cells.
+    template <typename Cell, typename Commas>
+    void ForEachCell(Cell&& cell, Commas&& commas) const {
+        std::size_t next = 0;  // the column after the last cell written
+        for (std::size_t at = 0; at < keys_;) {
+            const std::uint64_t column = order_[at] >> 32;
+            std::size_t end = at + 1;
+            while (end < keys_ && order_[end] >> 32 == column) {
+                ++end;
+            }
+            commas(static_cast<std::size_t>(column) - next + 1);
+            cell(at, end);
+            next = static_cast<std::size_t>(column) + 1;
+            at = end;
+        }
+        commas(columns_.size() - next);
+    }
+
+    // Writes the row of `record`, which holds its values in memory, at `out`,
+    // which has room for all of it; returns its end.
+    char* WriteRow(FormatContext& context, const RecordFields& record, char* out) {
+        const std::string_view mfn = context.mfnDigits.Of(record.mfn);
+        std::memcpy(out, mfn.data(), mfn.size());
+        out += mfn.size();
+        ForEachCell(
+            [&](std::size_t at, std::size_t end) {
+                const FieldValue& field = FieldOf(record, at);
+                if (end - at > 1 || CopyPlain(out, field.bytes, field.length) < field.length) {
+                    out = WriteCellAt(context, record, at, end, out);
+                } else {
+                    out += field.length;
+                }
+            },
+            [&](std::size_t count) { out = fast::Fill(out, ',', count); });
+        std::memcpy(out, "\r\n", 2);
+        return out + 2;
+    }
+
+    // Appends the row of `record` to the output a cell at a time.
+    void AppendRow(FormatContext& context, const RecordFields& record) {
+        OutputFile& output = context.output;
+        const std::string_view mfn = context.mfnDigits.Of(record.mfn);
+        output.Append(mfn.data(), mfn.size());
+        ForEachCell(
+            [&](std::size_t at, std::size_t end) { AppendCell(context, record, at, end); },
+            [&](std::size_t count) {
+                while (count > 0) {
+                    const std::size_t chunk = std::min<std::size_t>(count, 4096);
+                    output.Extend(fast::Fill(output.Room(chunk + fast::kOverrun), ',', chunk));
+                    count -= chunk;
+                }
+            });
+        output.Append("\r\n", 2);
+    }
+
+    const FieldValue& FieldOf(const RecordFields& record, std::size_t at) const {
+        return record.fields[static_cast<std::uint32_t>(order_[at])];
+    }
+
+    // Whether the cell of order_[at] to order_[end - 1] is quoted.
+    bool Quoted(const RecordFields& record, std::size_t at, std::size_t end) const {
+        if (end - at > 1 && separatorQuoted_) {
+            return true;
+        }
+        for (std::size_t i = at; i < end; ++i) {
+            const FieldValue& field = FieldOf(record, i);
+            if (field.bytes != nullptr) {
+                if (NeedsQuotes(field.bytes, field.length)) {
+                    return true;
+                }
+                continue;
+            }
+            // A value that lies in the file is read twice: once to look,
+            // once to write. One that cannot be read is quoted, as any cell
+            // may be.
+            bool holds = false;
+            const bool read =
+                ForEachPiece(record, field, [&](const unsigned char* bytes, std::size_t length) {
+                    holds = holds || NeedsQuotes(bytes, length);
+                });
+            if (holds || !read) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Writes the cell of order_[at] to order_[end - 1], whose values the
+    // record holds in memory, at `out`; returns its end.
+    char* WriteCellAt(FormatContext& context, const RecordFields& record, std::size_t at,
+                      std::size_t end, char* out) {
+        const bool quoted = Quoted(record, at, end);
+        if (quoted) {
+            *out++ = '"';
+        }
+        for (std::size_t i = at; i < end; ++i) {
+            if (i > at) {
+                const std::string& separator = quoted ? inQuotes_ : separator_;
+                std::memcpy(out, separator.data(), separator.size());
+                out += separator.size();
+            }
+            const FieldValue& field = FieldOf(record, i);
+            Mended mended;
+            out = CellText::Write(context, field.bytes, field.length, quoted, out, mended);
+            Report(context, record.mfn, field.tag, mended);
+        }
+        if (quoted) {
+            *out++ = '"';
+        }
+        return out;
+    }
+
+    // Appends the cell of order_[at] to order_[end - 1] to the output, a
+    // value, or a piece of one, at a time.
+    void AppendCell(FormatContext& context, const RecordFields& record, std::size_t at,
+                    std::size_t end) {
+        OutputFile& output = context.output;
+        const bool quoted = Quoted(record, at, end);
+        if (quoted) {
+            output.Append("\"", 1);
+        }
+        for (std::size_t i = at; i < end; ++i) {
+            if (i > at) {
+                const std::string& separator = quoted ? inQuotes_ : separator_;
+                output.Append(separator.data(), separator.size());
+            }
+            const FieldValue& field = FieldOf(record, i);
+            Mended mended;
+            const bool whole =
+                ForEachPiece(record, field, [&](const unsigned char* bytes, std::size_t length) {
+                    char* out = output.Room(CellText::Most(length));
+                    output.Extend(CellText::Write(context, bytes, length, quoted, out, mended));
+                });
+            Report(context, record.mfn, field.tag, mended);
+            if (!whole) {
+                ReportUnreadValue(context, record.mfn, field.tag, ProblemKind::ValueCutShort);
+            }
+        }
+        if (quoted) {
+            output.Append("\"", 1);
+        }
+    }
+
+    static void Report(FormatContext& context, std::int32_t mfn, std::int32_t tag,
+                       const Mended& mended) {
+        if (mended.undefined.badBytes > 0) {
+            ReportBadBytes(context, mfn, tag, *context.charset, mended.undefined);
+        }
+        if (mended.notUtf8.badBytes > 0) {
+            ReportNotUtf8(context, mfn, tag, mended.notUtf8);
+        }
+    }
+
     void ChooseColumns(const FieldNames* names) {
         columnOf_.assign(kTagSlots, kNoColumn);
         const auto add = [&](std::int32_t tag) {
@@ -208,82 +391,9 @@ class CsvWriter final : public FormatWriter {
             }
         }
         for (std::int32_t tag = -32768; tag <= 32767; ++tag) {
-            if (used_[SlotOf(tag)]) {
+            if (used_[SlotOf(tag)] != 0) {
                 add(tag);
             }
-        }
-    }
-
-    static void Commas(OutputFile& output, std::size_t count) {
-        while (count > 0) {
-            const std::size_t chunk = std::min<std::size_t>(count, 4096);
-            char* out = output.Room(chunk);
-            std::memset(out, ',', chunk);
-            output.Extend(out + chunk);
-            count -= chunk;
-        }
-    }
-
-    // Writes the cell of the fields that order_[at] to order_[end - 1] name.
-    void WriteCell(FormatContext& context, const RecordFields& record, std::size_t at,
-                   std::size_t end) {
-        OutputFile& output = context.output;
-        bool quoted = end - at > 1 && separatorQuoted_;
-        for (std::size_t i = at; i < end && !quoted; ++i) {
-            const FieldValue& field = record.fields[static_cast<std::uint32_t>(order_[i])];
-            if (field.bytes != nullptr) {
-                quoted = NeedsQuotes(field.bytes, field.length);
-                continue;
-            }
-            // A value that lies in the file is read twice: once to look,
-            // once to write. One that cannot be read is quoted, as any cell
-            // may be.
-            bool holds = false;
-            const bool read =
-                ForEachPiece(record, field, [&](const unsigned char* bytes, std::size_t length) {
-                    holds = holds || NeedsQuotes(bytes, length);
-                });
-            quoted = holds || !read;
-        }
-        if (quoted) {
-            output.Append("\"", 1);
-        }
-        for (std::size_t i = at; i < end; ++i) {
-            if (i > at) {
-                const std::string& separator = quoted ? inQuotes_ : separator_;
-                output.Append(separator.data(), separator.size());
-            }
-            const FieldValue& field = record.fields[static_cast<std::uint32_t>(order_[i])];
-            WriteValue(context, record, field, quoted);
-        }
-        if (quoted) {
-            output.Append("\"", 1);
-        }
-    }
-
-    static void WriteValue(FormatContext& context, const RecordFields& record,
-                           const FieldValue& field, bool quoted) {
-        OutputFile& output = context.output;
-        Mended mended;
-        bool whole = true;
-        if (field.bytes != nullptr) {
-            char* out = output.Room(CellText::Most(field.length));
-            output.Extend(CellText::Write(context, field.bytes, field.length, quoted, out, mended));
-        } else {
-            whole =
-                ForEachPiece(record, field, [&](const unsigned char* bytes, std::size_t length) {
-                    char* out = output.Room(CellText::Most(length));
-                    output.Extend(CellText::Write(context, bytes, length, quoted, out, mended));
-                });
-        }
-        if (mended.undefined.badBytes > 0) {
-            ReportBadBytes(context, record.mfn, field.tag, *context.charset, mended.undefined);
-        }
-        if (mended.notUtf8.badBytes > 0) {
-            ReportNotUtf8(context, record.mfn, field.tag, mended.notUtf8);
-        }
-        if (!whole) {
-            ReportUnreadValue(context, record.mfn, field.tag, ProblemKind::ValueCutShort);
         }
     }
 
@@ -294,11 +404,13 @@ class CsvWriter final : public FormatWriter {
     // Whether the separator, written between two values, quotes their cell.
     bool separatorQuoted_ = false;
     // The tags the records use, by slot.
-    std::vector<bool> used_;
+    std::vector<unsigned char> used_;
     // Each column's tag, and each slot's column.
     std::vector<std::int32_t> columns_;
     std::vector<std::uint32_t> columnOf_;
+    // The keys of the record's fields, column and place, and how many.
     std::vector<std::uint64_t> order_;
+    std::size_t keys_ = 0;
 };
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "FastWriting.hpp"
 #include "Format.hpp"
@@ -88,48 +89,89 @@ void ReportJsonProblems(FormatContext& context, std::int32_t mfn, std::int32_t t
     }
 }
 
-// Writes the `length` bytes at `bytes`, a value the record holds in memory or
-// a subfield's text of one, as a JSON string's inside at `out`, which has
-// room for MostJsonBytes(length); what is written as U+FFFD is counted in
-// `problems`. Most values are ASCII that needs no escape: they are copied 16
-// bytes at a time until a byte says otherwise.
-char* WriteJsonText(FormatContext& context, const unsigned char* bytes, std::size_t length,
-                    char* out, JsonProblems& problems) {
-    if (context.charset != nullptr) {
-        // Converted first, into scratch room with a block to spare.
-        context.scratch.Clear();
-        char* start = context.scratch.Room(Charset::kMostUtf8PerByte * length + kBlock);
-        const char* end = context.charset->ToUtf8(bytes, length, start, problems.undefined);
-        bytes = reinterpret_cast<const unsigned char*>(start);
-        length = static_cast<std::size_t>(end - start);
-    }
-    const std::size_t plain = fast::CopyJsonPlain(out, bytes, length);
-    if (plain == length) {
-        return out + length;
-    }
-    out += plain;
-    bytes += plain;
-    length -= plain;
-    if (context.charset == nullptr && std::find_if(bytes, bytes + length, [](unsigned char byte) {
-                                          return byte >= 0x80;
-                                      }) != bytes + length) {
+// Writes the `length` bytes at `bytes`, from the first that CopyJsonPlain
+// does not take, as a JSON string's inside at `out`, which has room for
+// MostJsonBytes(length); without a code page, bytes that are not UTF-8 are
+// written as U+FFFD and counted in `notUtf8`.
+char* WriteJsonRest(FormatContext& context, const unsigned char* bytes, std::size_t length,
+                    char* out, ConversionProblem& notUtf8) {
+    if (std::find_if(bytes, bytes + length, [](unsigned char byte) { return byte >= 0x80; }) !=
+        bytes + length) {
         // Checked and mended as UTF-8 from here; the bytes before are ASCII.
         context.scratch.Clear();
         char* start = context.scratch.Room(Charset::kMostUtf8PerByte * length);
-        const char* end = Charset::Utf8().ToUtf8(bytes, length, start, problems.notUtf8);
+        const char* end = Charset::Utf8().ToUtf8(bytes, length, start, notUtf8);
         bytes = reinterpret_cast<const unsigned char*>(start);
         length = static_cast<std::size_t>(end - start);
     }
     return WriteEscaped(out, bytes, length);
 }
 
-// Writes the value of `field`, which the record holds in memory, as a JSON
-// string's inside at `out`, which has room for MostJsonBytes(field.length).
-char* WriteJsonValue(FormatContext& context, std::int32_t mfn, const FieldValue& field, char* out) {
-    JsonProblems problems;
-    out = WriteJsonText(context, field.bytes, field.length, out, problems);
-    ReportJsonProblems(context, mfn, field.tag, problems);
+// Writes the `length` bytes at `bytes` in the database's code page as a JSON
+// string's inside at `out`, which has room for MostJsonBytes(length); bytes
+// the code page does not define are counted in `undefined`.
+char* WriteJsonConverted(FormatContext& context, const unsigned char* bytes, std::size_t length,
+                         char* out, ConversionProblem& undefined) {
+    // Converted first, into scratch room with a block to spare.
+    context.scratch.Clear();
+    char* start = context.scratch.Room(Charset::kMostUtf8PerByte * length + kBlock);
+    const char* end = context.charset->ToUtf8(bytes, length, start, undefined);
+    bytes = reinterpret_cast<const unsigned char*>(start);
+    length = static_cast<std::size_t>(end - start);
+    const std::size_t plain = fast::CopyJsonPlain(out, bytes, length);
+    return WriteEscaped(out + plain, bytes + plain, length - plain);
+}
+
+// Writes the `length` bytes at `bytes`, a value the record holds in memory or
+// a subfield's text of one, as a JSON string's inside at `out`, which has
+// room for MostJsonBytes(length); what is written as U+FFFD is counted in
+// `problems`. Most values are ASCII that needs no escape: they are copied 16
+// bytes at a time until a byte says otherwise, and the rest of the way is
+// taken out of line.
+inline char* WriteJsonText(FormatContext& context, const unsigned char* bytes, std::size_t length,
+                           char* out, JsonProblems& problems) {
+    if (context.charset != nullptr) {
+        return WriteJsonConverted(context, bytes, length, out, problems.undefined);
+    }
+    const std::size_t plain = fast::CopyJsonPlain(out, bytes, length);
+    if (plain == length) {
+        return out + length;
+    }
+    return WriteJsonRest(context, bytes + plain, length - plain, out + plain, problems.notUtf8);
+}
+
+// WriteJsonValue's way for a value that is not all plain ASCII, or that is
+// in a code page: from byte `plain` of it on, at `out`.
+char* WriteJsonValueRest(FormatContext& context, std::int32_t mfn, const FieldValue& field,
+                         std::size_t plain, char* out) {
+    ConversionProblem problem;
+    if (context.charset != nullptr) {
+        out = WriteJsonConverted(context, field.bytes, field.length, out, problem);
+        if (problem.badBytes > 0) {
+            ReportBadBytes(context, mfn, field.tag, *context.charset, problem);
+        }
+        return out;
+    }
+    out = WriteJsonRest(context, field.bytes + plain, field.length - plain, out, problem);
+    if (problem.badBytes > 0) {
+        ReportNotUtf8(context, mfn, field.tag, problem);
+    }
     return out;
+}
+
+// Writes the value of `field`, which the record holds in memory, as a JSON
+// string's inside at `out`, which has room for MostJsonBytes(field.length):
+// WriteJsonText, with its messages said at once.
+inline char* WriteJsonValue(FormatContext& context, std::int32_t mfn, const FieldValue& field,
+                            char* out) {
+    if (context.charset != nullptr) {
+        return WriteJsonValueRest(context, mfn, field, 0, out);
+    }
+    const std::size_t plain = fast::CopyJsonPlain(out, field.bytes, field.length);
+    if (plain == field.length) {
+        return out + plain;
+    }
+    return WriteJsonValueRest(context, mfn, field, plain, out + plain);
 }
 
 // The most bytes the value writers write for `length` stored bytes, and a
@@ -256,34 +298,68 @@ void AppendJsonLinesRecord(const RecordFields& record, FormatContext& context) {
     output.Extend(out);
 }
 
-// A field's subfields, written as JSON pairs as the splitter finds them:
-// ["a","Paris"],["b","Unesco"]. The text of each goes to the output as it
-// comes, so a value that lies in the file is written a piece at a time.
-class SubfieldPairs {
-  public:
-    // '"],' before a pair's opening, '["a","', and '"]' after the last.
-    static constexpr std::size_t kMostMarkup = 3 + 6;
+// Writes what opens a subfield's pair, '["a","', at `out`, closing the pair
+// before it unless it is the first: '"],["a","'. The code '\0' is none.
+char* PutPairOpening(char* out, char code, bool first) {
+    if (!first) {
+        out = Put(out, "\"],", 3);
+    }
+    out = Put(out, "[\"", 2);
+    if (code != '\0') {
+        *out++ = code;
+    }
+    return Put(out, "\",\"", 3);
+}
 
-    SubfieldPairs(FormatContext& context, JsonProblems& problems)
+// The most bytes of a pair's markup that PutPairOpening and the pair's end
+// write: '"],["a","'. A delimiter's two bytes, which it stands for, are
+// given room for 12 (MostJsonBytes).
+constexpr std::size_t kMostPairMarkup = 3 + 6;
+
+// A field's subfields as JSON pairs, ["a","Paris"],["b","Unesco"], written as
+// the splitter finds them at `out`, which has room for them all: for a value
+// of `length` bytes, MostJsonBytes(length) and kMostPairsAround.
+class PairsAt {
+  public:
+    // '["","' that no delimiter stands for, and '"]' after the last pair.
+    static constexpr std::size_t kMostPairsAround = 5 + 2;
+
+    PairsAt(FormatContext& context, JsonProblems& problems, char* out)
+        : context_(context), problems_(problems), out_(out) {}
+
+    void Start(char code) {
+        out_ = PutPairOpening(out_, code, first_);
+        first_ = false;
+    }
+    void Text(const unsigned char* bytes, std::size_t length) {
+        out_ = WriteJsonText(context_, bytes, length, out_, problems_);
+    }
+    // Closes the last pair (the splitter starts at least one); returns the end.
+    char* Finish() { return Put(out_, "\"]", 2); }
+
+  private:
+    FormatContext& context_;
+    JsonProblems& problems_;
+    char* out_;
+    bool first_ = true;
+};
+
+// The pairs of a value that lies in the file, a piece at a time: each pair's
+// text goes to the output as it comes.
+class PairsToOutput {
+  public:
+    PairsToOutput(FormatContext& context, JsonProblems& problems)
         : context_(context), problems_(problems) {}
 
     void Start(char code) {
-        char* out = context_.output.Room(kMostMarkup);
-        if (!first_) {
-            out = Put(out, "\"],", 3);
-        }
+        OutputFile& output = context_.output;
+        output.Extend(PutPairOpening(output.Room(kMostPairMarkup), code, first_));
         first_ = false;
-        out = Put(out, "[\"", 2);
-        if (code != '\0') {
-            *out++ = code;
-        }
-        context_.output.Extend(Put(out, "\",\"", 3));
     }
     void Text(const unsigned char* bytes, std::size_t length) {
         char* out = context_.output.Room(MostJsonBytes(length));
         context_.output.Extend(WriteJsonText(context_, bytes, length, out, problems_));
     }
-    // Closes the last pair: the splitter starts at least one.
     void Finish() { context_.output.Append("\"]", 2); }
 
   private:
@@ -292,16 +368,76 @@ class SubfieldPairs {
     bool first_ = true;
 };
 
+// The next delimiter of the `length` bytes at `bytes` from `at` on: where a
+// '^' is followed by a code; `length` when there is none.
+std::size_t NextDelimiter(const unsigned char* bytes, std::size_t at, std::size_t length) {
+    for (;;) {
+        at += fast::Find(bytes + at, length - at, '^');
+        if (at + 1 >= length) {
+            return length;
+        }
+        if (subfields::IsCode(bytes[at + 1])) {
+            return at;
+        }
+        ++at;
+    }
+}
+
+// Writes the subfields of a value held in memory, without a code page, as
+// JSON pairs at `out`, which has room for MostJsonBytes(length) and
+// PairsAt::kMostPairsAround: what the splitter and PairsAt write, in one pass
+// that copies a subfield's plain text 16 bytes at a time and stops at each
+// '^' on the way. Bytes that are not UTF-8 are counted in `notUtf8`.
+char* WritePlainPairs(FormatContext& context, const unsigned char* bytes, std::size_t length,
+                      char* out, ConversionProblem& notUtf8) {
+    std::size_t at = 0;
+    if (length >= 2 && bytes[0] == '^' && subfields::IsCode(bytes[1])) {
+        out = PutPairOpening(out, subfields::CodeOf(bytes[1]), true);
+        at = 2;
+    } else {
+        out = PutPairOpening(out, '\0', true);
+    }
+    while (at < length) {
+        const std::size_t plain = fast::CopyJsonPlainText(out, bytes + at, length - at);
+        out += plain;
+        at += plain;
+        if (at == length) {
+            break;
+        }
+        if (bytes[at] != '^') {
+            // A byte to escape or to check: the rest of this subfield's text
+            // goes the slow way.
+            const std::size_t end = NextDelimiter(bytes, at, length);
+            out = WriteJsonRest(context, bytes + at, end - at, out, notUtf8);
+            at = end;
+        } else if (at + 1 < length && subfields::IsCode(bytes[at + 1])) {
+            out = PutPairOpening(out, subfields::CodeOf(bytes[at + 1]), false);
+            at += 2;
+        } else {
+            *out++ = '^';
+            ++at;
+        }
+    }
+    return Put(out, "\"]", 2);
+}
+
 // JSON Lines with what the database says of its values beyond their bytes:
 // the name the field definition table gives a tag, after "tag", and with
-// --subfields, "subfields" in place of "value". A record is written field by
-// field, each value or subfield's text as it comes.
+// --subfields, "subfields" in place of "value". As in AppendJsonLinesRecord,
+// nearly every record is written in one piece, a larger one field by field,
+// and a value that lies in the file a piece at a time.
 class StructuredRecords {
   public:
     StructuredRecords(const FieldNames* names, bool subfields)
-        : names_(names), subfields_(subfields) {
+        : names_(names), subfields_(subfields), openings_(1000) {
         for (std::int32_t tag = 0; tag < 1000; ++tag) {
-            openings_[static_cast<std::size_t>(tag)] = MakeOpening(tag);
+            Opening& opening = openings_[static_cast<std::size_t>(tag)];
+            opening.text = MakeOpening(tag);
+            opening.length = opening.text.size();
+            if (opening.length <= kOpeningCopy) {
+                std::memcpy(opening.bytes, opening.text.data(), opening.length);
+            }
+            openingRoom_ = std::max(openingRoom_, opening.length);
         }
     }
 
@@ -311,19 +447,45 @@ class StructuredRecords {
         }
         OutputFile& output = context.output;
         const std::string_view mfn = context.mfnDigits.Of(record.mfn);
-        char* out = output.Room(kMostRecordMarkup);
+        const std::size_t most = kMostRecordMarkup +
+                                 (openingRoom_ + kMostFieldEnd) * record.fields.size() +
+                                 MostJsonBytes(record.valueBytes);
+        const bool whole = record.valueReader == nullptr && most <= fast::kRecordRoom;
+        char* out = output.Room(whole ? most : kMostRecordMarkup);
         out = Put(out, "{\"mfn\":", 7);
         out = Put(out, mfn.data(), mfn.size());
-        output.Extend(Put(out, ",\"fields\":[", 11));
+        out = Put(out, ",\"fields\":[", 11);
         bool first = true;
         for (const FieldValue& field : record.fields) {
-            AppendField(context, record, field, first);
+            if (!whole) {
+                output.Extend(out);
+                if (field.bytes == nullptr) {
+                    AppendFieldInPieces(context, record, field, first);
+                    out = output.Room(kMostRecordMarkup);
+                    first = false;
+                    continue;
+                }
+                out = output.Room(openingRoom_ + kMostFieldEnd + MostJsonBytes(field.length));
+            }
+            out = WriteField(context, record.mfn, field, first, out);
             first = false;
         }
-        output.Append("]}\n", 3);
+        output.Extend(Put(out, "]}\n", 3));
     }
 
   private:
+    // Openings are copied in blocks of this many bytes: a name makes a few
+    // longer, and those are copied as they are.
+    static constexpr std::size_t kOpeningCopy = 64;
+    // After a value: '"}'; after subfields: '["","', '"]' and ']}'.
+    static constexpr std::size_t kMostFieldEnd = PairsAt::kMostPairsAround + 2;
+
+    struct Opening {
+        char bytes[kOpeningCopy] = {};
+        std::size_t length = 0;
+        std::string text;
+    };
+
     // ',{"tag":24,"name":"Title","value":"', or ending ',"subfields":[';
     // names are only given to the tags 1 to 999.
     std::string MakeOpening(std::int32_t tag) const {
@@ -339,35 +501,65 @@ class StructuredRecords {
         return opening + (subfields_ ? ",\"subfields\":[" : ",\"value\":\"");
     }
 
-    void AppendField(FormatContext& context, const RecordFields& record, const FieldValue& field,
-                     bool first) {
-        OutputFile& output = context.output;
-        const bool small = field.tag >= 0 && field.tag < 1000;
-        const std::string other = small ? std::string() : MakeOpening(field.tag);
-        const std::string& opening = small ? openings_[static_cast<std::size_t>(field.tag)] : other;
+    // Writes the opening of a field with `tag` at `out`, which has room for
+    // openingRoom_ bytes; the first field of a record's has no comma.
+    char* PutOpening(std::int32_t tag, bool first, char* out) const {
         const std::size_t skip = first ? 1 : 0;
+        if (tag >= 0 && tag < 1000) {
+            const Opening& opening = openings_[static_cast<std::size_t>(tag)];
+            if (opening.length <= kOpeningCopy) {
+                std::memcpy(out, opening.bytes + skip, kOpeningCopy - 1);  // fixed size: no call
+                return out + (opening.length - skip);
+            }
+            return Put(out, opening.text.data() + skip, opening.length - skip);
+        }
+        const std::string opening = MakeOpening(tag);
+        return Put(out, opening.data() + skip, opening.size() - skip);
+    }
+
+    // Writes the field of record `mfn`, whose value it holds in memory, at
+    // `out`, which has room for openingRoom_, kMostFieldEnd and
+    // MostJsonBytes(field.length).
+    char* WriteField(FormatContext& context, std::int32_t mfn, const FieldValue& field, bool first,
+                     char* out) {
+        out = PutOpening(field.tag, first, out);
         JsonProblems problems;
-        bool whole = true;
-        if (!subfields_ && field.bytes != nullptr) {
-            char* out = output.Room(opening.size() + MostJsonBytes(field.length) + 2);
-            out = Put(out, opening.data() + skip, opening.size() - skip);
+        if (!subfields_) {
             out = WriteJsonText(context, field.bytes, field.length, out, problems);
-            output.Extend(Put(out, "\"}", 2));
-        } else if (!subfields_) {
-            output.Append(opening.data() + skip, opening.size() - skip);
+            out = Put(out, "\"}", 2);
+        } else if (context.charset == nullptr) {
+            out = WritePlainPairs(context, field.bytes, field.length, out, problems.notUtf8);
+            out = Put(out, "]}", 2);
+        } else {
+            PairsAt pairs(context, problems, out);
+            splitter_.Piece(field.bytes, field.length, pairs);
+            splitter_.End(pairs);
+            out = Put(pairs.Finish(), "]}", 2);
+        }
+        ReportJsonProblems(context, mfn, field.tag, problems);
+        return out;
+    }
+
+    // Appends the field, whose value lies in the file, to the output a
+    // piece at a time.
+    void AppendFieldInPieces(FormatContext& context, const RecordFields& record,
+                             const FieldValue& field, bool first) {
+        OutputFile& output = context.output;
+        output.Extend(PutOpening(field.tag, first, output.Room(openingRoom_)));
+        if (!subfields_) {
             AppendJsonValue(context, record, field);
             output.Append("\"}", 2);
-        } else {
-            output.Append(opening.data() + skip, opening.size() - skip);
-            SubfieldPairs pairs(context, problems);
-            whole =
-                ForEachPiece(record, field, [&](const unsigned char* bytes, std::size_t length) {
-                    splitter_.Piece(bytes, length, pairs);
-                });
-            splitter_.End(pairs);
-            pairs.Finish();
-            output.Append("]}", 2);
+            return;
         }
+        JsonProblems problems;
+        PairsToOutput pairs(context, problems);
+        const bool whole =
+            ForEachPiece(record, field, [&](const unsigned char* bytes, std::size_t length) {
+                splitter_.Piece(bytes, length, pairs);
+            });
+        splitter_.End(pairs);
+        pairs.Finish();
+        output.Append("]}", 2);
         ReportJsonProblems(context, record.mfn, field.tag, problems);
         if (!whole) {
             ReportUnreadValue(context, record.mfn, field.tag, ProblemKind::ValueCutShort);
@@ -376,7 +568,9 @@ class StructuredRecords {
 
     const FieldNames* names_;
     bool subfields_;
-    std::string openings_[1000];
+    std::vector<Opening> openings_;
+    // The most bytes an opening takes, or is copied in: kOpeningCopy at least.
+    std::size_t openingRoom_ = kOpeningCopy;
     subfields::Splitter splitter_;
 };
 
