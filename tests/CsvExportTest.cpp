@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "CsvFixture.hpp"
 #include "DatabaseWriter.hpp"
 #include "ExampleDatabase.hpp"
 #include "FieldTable.hpp"
@@ -20,7 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using Rows = std::vector<std::vector<std::string>>;
+using Rows = CsvRows;
 
 // Reads CSV as RFC 4180 has it: cells separated by commas, rows ended by CR
 // LF, a cell that holds a comma, a quote, CR or LF quoted, its quotes
@@ -70,33 +71,6 @@ Rows ReadCsv(const std::string& text) {
     return rows;
 }
 
-// The rows an export of `db` must give: the header, then each stored
-// record's MFN and, for each of `columns`, its values of that tag joined by
-// `separator`.
-Rows ExpectedRows(const DatabaseWriter& db, const std::vector<std::string>& header,
-                  const std::vector<int>& columns, const std::string& separator = "|") {
-    Rows rows = {header};
-    for (std::int32_t mfn = 1; mfn <= db.LastMfn(); ++mfn) {
-        if (!db.Stored(mfn)) {
-            continue;
-        }
-        std::vector<std::string> row = {std::to_string(mfn)};
-        for (const int tag : columns) {
-            std::string cell;
-            bool first = true;
-            for (const Field& field : db.ExpectedFields(mfn)) {
-                if (field.tag == tag) {
-                    cell += (first ? "" : separator) + field.value;
-                    first = false;
-                }
-            }
-            row.push_back(cell);
-        }
-        rows.push_back(row);
-    }
-    return rows;
-}
-
 ExportRun ExportCsv(const fs::path& dir, std::vector<std::string> options = {}) {
     options.insert(options.begin(), {"--format=csv", "-o", "-"});
     return RunExport(dir, options);
@@ -124,38 +98,24 @@ TEST(CsvExport, TheExampleWithItsTable) {
 // Values with every byte that quoting is about, the separator among them,
 // repeated tags, records not stored, a table in an order of its own.
 TEST(CsvExport, EveryValueReadsBackExactly) {
-    DatabaseWriter db;
-    db.Add({{{24, "comma, in it"},
-             {70, "quote \" and \"\" two"},
-             {70, "second | with the separator"},
-             {44, "line\nfeed and\r\nCR LF and \r alone"},
-             {-5, "=1+2"},
-             {3, u8"Hollerwöger, Библиотека"}}});
-    db.Delete(db.Add({{{24, "deleted"}}}));
-    db.AddUnwritten();
-    db.Add({});
-    db.Add({{{70, ""}, {70, ""}, {300, "  spaces kept  "}, {24, "\"quoted start"}}});
+    const CsvFixture fixture = MakeCsvFixture();
+    const DatabaseWriter& db = fixture.db;
     const TempDir dir;
     db.WriteTo(dir.path());
-    WriteFile(
-        dir.path() / "ths.fdt",
-        FieldTableText({{"Author, \"personal\"", "", 70}, {"Unused", "", 900}, {"Title", "", 24}}));
-
-    // The table's tags in its order, then the others in ascending order.
-    const std::vector<int> columns = {70, 900, 24, -5, 3, 44, 300};
-    const std::vector<std::string> named = {
-        "mfn", "Author, \"personal\" (70)", "Unused (900)", "Title (24)", "-5", "3", "44", "300"};
+    WriteFile(dir.path() / "ths.fdt", fixture.table);
+    const std::vector<int>& columns = fixture.columns;
+    const std::vector<std::string>& named = fixture.header;
     const std::vector<std::string> numbered = {"mfn", "-5", "3", "24", "44", "70", "300"};
     struct Way {
         std::vector<std::string> options;
         Rows rows;
     };
     const Way ways[] = {
-        {{}, ExpectedRows(db, named, columns)},
-        {{"--repeat-separator=; "}, ExpectedRows(db, named, columns, "; ")},
-        {{"--repeat-separator", ", "}, ExpectedRows(db, named, columns, ", ")},
-        {{"--no-fdt"}, ExpectedRows(db, numbered, {-5, 3, 24, 44, 70, 300})},
-        {{"--csv-bom"}, ExpectedRows(db, named, columns)},
+        {{}, ExpectedCsvRows(db, named, columns)},
+        {{"--repeat-separator=; "}, ExpectedCsvRows(db, named, columns, "; ")},
+        {{"--repeat-separator", ", "}, ExpectedCsvRows(db, named, columns, ", ")},
+        {{"--no-fdt"}, ExpectedCsvRows(db, numbered, {-5, 3, 24, 44, 70, 300})},
+        {{"--csv-bom"}, ExpectedCsvRows(db, named, columns)},
     };
     for (const Way& way : ways) {
         const std::string shown = ::testing::PrintToString(way.options);
@@ -176,7 +136,8 @@ TEST(CsvExport, EveryValueReadsBackExactly) {
     ASSERT_NE(messages, nullptr);
     EXPECT_EQ(ExportDatabase(line, messages), 0);
     std::fclose(messages);
-    EXPECT_EQ(ReadCsv(ReadFile(dir.path() / "out.csv")), ExpectedRows(db, named, columns, "\",\""));
+    EXPECT_EQ(ReadCsv(ReadFile(dir.path() / "out.csv")),
+              ExpectedCsvRows(db, named, columns, "\",\""));
 }
 
 // Only the tags of the records exported make columns; a damaged record has
