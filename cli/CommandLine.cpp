@@ -159,9 +159,9 @@ std::string HelpText() {
         "Exit status:\n"
         "  0  every record was exported\n"
         "  1  something was wrong: each problem is a line on standard error\n"
-        "  2  the command line is wrong, names more than one database, gives a --from\n"
-        "     past the last MFN, or names one of the database's files as the output;\n"
-        "     no file was created or emptied\n"
+        "  2  the command line is wrong, names more than one database or field\n"
+        "     definition table, gives a --from past the last MFN, or names one of the\n"
+        "     database's files as the output; no file was created or emptied\n"
         "\n"
         "Examples:\n"
         "  mstexport                  export ths.mst in the current folder\n"
@@ -169,6 +169,12 @@ std::string HelpText() {
         "                             export /data/CDS.MST (or cds.mst) to cds.txt\n"
         "  mstexport cds -f jsonl -e cp850 -o -\n"
         "                             cds.mst as JSON Lines, in UTF-8 from code page\n"
-        "                             850, on standard output\n";
+        "                             850, on standard output\n"
+        "  mstexport cds -f jsonl --subfields -e cp850 -o cds.jsonl\n"
+        "                             as above, with subfields, and with the names of\n"
+        "                             cds.fdt when it is there\n"
+        "  mstexport cds -f csv --csv-bom -e cp850 -o cds.csv\n"
+        "                             a CSV file for spreadsheet programs, a column\n"
+        "                             per tag\n";
     return text;
 }

@@ -116,8 +116,7 @@ std::vector<Option> MakeOptions() {
          }},
     };
     // The field definition table, for the formats that name fields.
-    options.push_back({0, "fdt", "FILE",
-                       "read the field names from FILE, not from the database's own .fdt",
+    options.push_back({0, "fdt", "FILE", "field names from FILE, not the database's .fdt",
                        [](CommandLine& line, const Option&, const std::string& value) {
                            if (!line.fieldTable.empty()) {
                                return "more than one field definition table given: '" +
@@ -129,7 +128,7 @@ std::vector<Option> MakeOptions() {
                            line.fieldTable = value;
                            return std::string();
                        }});
-    options.push_back({0, "no-fdt", nullptr, "use no field definition table",
+    options.push_back({0, "no-fdt", nullptr, "no field names, not even the database's .fdt",
                        [](CommandLine& line, const Option&, const std::string&) {
                            line.noFieldTable = true;
                            return std::string();

@@ -418,14 +418,8 @@ class CsvWriter final : public FormatWriter {
 const Format& CsvFormat() {
     static const Format format{
         "csv",
-        {{"repeat-separator",
-          "TEXT",
-          "csv: what joins the values of a repeated tag in its cell (default '|')",
-          {}},
-         {"csv-bom",
-          nullptr,
-          "csv: start with a UTF-8 byte-order mark, which Excel needs to read UTF-8",
-          {}}},
+        {{"repeat-separator", "TEXT", "csv: joins a repeated tag's values (default |)", {}},
+         {"csv-bom", nullptr, "csv: begin with a UTF-8 byte-order mark (Excel)", {}}},
         true,
         [](const FormatOptions& options) {
             return std::unique_ptr<FormatWriter>(new CsvWriter(options));

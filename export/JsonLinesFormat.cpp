@@ -602,10 +602,7 @@ class JsonLinesWriter final : public FormatWriter {
 const Format& JsonLinesFormat() {
     static const Format format{
         "jsonl",
-        {{"subfields",
-          nullptr,
-          "jsonl: each field's subfields, [code, text] pairs, in place of its value",
-          {}}},
+        {{"subfields", nullptr, "jsonl: values as [code, text] pairs of subfields", {}}},
         false,
         [](const FormatOptions& options) {
             return std::unique_ptr<FormatWriter>(new JsonLinesWriter(options));
