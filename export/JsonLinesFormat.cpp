@@ -502,7 +502,8 @@ class StructuredRecords {
     }
 
     // Writes the opening of a field with `tag` at `out`, which has room for
-    // openingRoom_ bytes; the first field of a record's has no comma.
+    // openingRoom_ bytes (an opening of a tag outside 0 to 999 takes at most
+    // 33); the first field of a record's has no comma.
     char* PutOpening(std::int32_t tag, bool first, char* out) const {
         const std::size_t skip = first ? 1 : 0;
         if (tag >= 0 && tag < 1000) {
@@ -513,8 +514,14 @@ class StructuredRecords {
             }
             return Put(out, opening.text.data() + skip, opening.length - skip);
         }
-        const std::string opening = MakeOpening(tag);
-        return Put(out, opening.data() + skip, opening.size() - skip);
+        // A tag outside 0 to 999 has no name.
+        if (!first) {
+            *out++ = ',';
+        }
+        char digits[fast::kTagCopy];
+        out = Put(out, "{\"tag\":", 7);
+        out = Put(out, digits, fast::TagDigits(tag, digits));
+        return subfields_ ? Put(out, ",\"subfields\":[", 14) : Put(out, ",\"value\":\"", 10);
     }
 
     // Writes the field of record `mfn`, whose value it holds in memory, at

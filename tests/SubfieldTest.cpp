@@ -133,7 +133,12 @@ TEST(Subfields, JsonLinesParsesBackToTheSplitValues) {
     FixtureRecord large;
     std::vector<Pairs> expected;
     for (const Case& c : Cases()) {
-        small.fields.push_back({static_cast<std::int16_t>(small.fields.size() + 1), c.value});
+        // Tags outside 0 to 999 too, whose markup is made as they come.
+        const std::size_t place = small.fields.size();
+        small.fields.push_back({static_cast<std::int16_t>(place == 0   ? -5
+                                                          : place == 1 ? 1500
+                                                                       : place),
+                                c.value});
         expected.push_back(c.pairs);
     }
     large.fields = small.fields;
@@ -164,6 +169,10 @@ TEST(Subfields, JsonLinesParsesBackToTheSplitValues) {
             expectedLarge.at(at) = twice;
         }
         ASSERT_EQ(records.size(), 2u) << encoding;
+        const std::size_t firstLine = run.stdoutText.find('\n');
+        EXPECT_EQ(run.stdoutText.rfind("{\"mfn\":1,\"fields\":[{\"tag\":-5,\"subfields\":[", 0),
+                  0u);
+        EXPECT_LT(run.stdoutText.find("},{\"tag\":1500,\"subfields\":["), firstLine);
         EXPECT_EQ(records[0], expected) << encoding;
         EXPECT_EQ(records[1], expectedLarge) << encoding;
     }
