@@ -187,7 +187,9 @@ class CsvWriter final : public FormatWriter {
                 continue;
             }
             *key++ = std::uint64_t{column} << 32 | i;
-            most += CellText::Most(field.length) + 2 + separator_.size();
+            // The value, its cell's quotes, and a separator in quotes, which
+            // is at least as long as one without.
+            most += CellText::Most(field.length) + 2 + inQuotes_.size();
         }
         keys_ = static_cast<std::size_t>(key - order_.data());
         Sort(order_.data(), keys_);
