@@ -429,15 +429,18 @@ char* WritePlainPairs(FormatContext& context, const unsigned char* bytes, std::s
 class StructuredRecords {
   public:
     StructuredRecords(const FieldNames* names, bool subfields)
-        : names_(names), subfields_(subfields), openings_(1000) {
+        : names_(names), subfields_(subfields), openings_(1000), longOpenings_(1000) {
         for (std::int32_t tag = 0; tag < 1000; ++tag) {
+            const std::string text = MakeOpening(tag);
             Opening& opening = openings_[static_cast<std::size_t>(tag)];
-            opening.text = MakeOpening(tag);
-            opening.length = opening.text.size();
-            if (opening.length <= kOpeningCopy) {
-                std::memcpy(opening.bytes, opening.text.data(), opening.length);
+            if (text.size() <= kOpeningCopy) {
+                opening.length = static_cast<unsigned char>(text.size());
+                std::memcpy(opening.bytes, text.data(), text.size());
+            } else {
+                opening.length = kLongOpening;
+                longOpenings_[static_cast<std::size_t>(tag)] = text;
             }
-            openingRoom_ = std::max(openingRoom_, opening.length);
+            openingRoom_ = std::max(openingRoom_, text.size());
         }
     }
 
@@ -474,16 +477,17 @@ class StructuredRecords {
     }
 
   private:
-    // Openings are copied in blocks of this many bytes: a name makes a few
-    // longer, and those are copied as they are.
-    static constexpr std::size_t kOpeningCopy = 64;
+    // Openings are copied in blocks of this many bytes, from a table of a
+    // cache line a tag; a long name makes a few longer, and those are
+    // copied as they are.
+    static constexpr std::size_t kOpeningCopy = 62;
+    static constexpr unsigned char kLongOpening = 0xFF;
     // After a value: '"}'; after subfields: '["","', '"]' and ']}'.
     static constexpr std::size_t kMostFieldEnd = PairsAt::kMostPairsAround + 2;
 
-    struct Opening {
-        char bytes[kOpeningCopy] = {};
-        std::size_t length = 0;
-        std::string text;
+    struct alignas(64) Opening {
+        unsigned char length = 0;
+        char bytes[63] = {};
     };
 
     // ',{"tag":24,"name":"Title","value":"', or ending ',"subfields":[';
@@ -508,11 +512,12 @@ class StructuredRecords {
         const std::size_t skip = first ? 1 : 0;
         if (tag >= 0 && tag < 1000) {
             const Opening& opening = openings_[static_cast<std::size_t>(tag)];
-            if (opening.length <= kOpeningCopy) {
-                std::memcpy(out, opening.bytes + skip, kOpeningCopy - 1);  // fixed size: no call
+            if (opening.length != kLongOpening) {
+                std::memcpy(out, opening.bytes + skip, kOpeningCopy);  // fixed size: no call
                 return out + (opening.length - skip);
             }
-            return Put(out, opening.text.data() + skip, opening.length - skip);
+            const std::string& text = longOpenings_[static_cast<std::size_t>(tag)];
+            return Put(out, text.data() + skip, text.size() - skip);
         }
         // A tag outside 0 to 999 has no name.
         if (!first) {
@@ -576,6 +581,8 @@ class StructuredRecords {
     const FieldNames* names_;
     bool subfields_;
     std::vector<Opening> openings_;
+    // The openings longer than kOpeningCopy, by tag; empty for the others.
+    std::vector<std::string> longOpenings_;
     // The most bytes an opening takes, or is copied in: kOpeningCopy at least.
     std::size_t openingRoom_ = kOpeningCopy;
     subfields::Splitter splitter_;

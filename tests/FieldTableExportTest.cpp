@@ -29,7 +29,11 @@ DatabaseWriter TwoRecords() {
     return db;
 }
 
-const std::string kTable = FieldTableText({{"Title", "", 24}, {"Say \"hi\" \\ there", "", 70}});
+// A name of 30 characters whose escapes make its field's opening longer
+// than most.
+const std::string kLong = "Place, \"publisher\"\\ and \"year\"";
+const std::string kTable =
+    FieldTableText({{"Title", "", 24}, {"Say \"hi\" \\ there", "", 70}, {kLong, "abc", 26}});
 
 // Each field's name in the JSON Lines export, "" for none, record by record.
 std::vector<std::vector<std::string>> NamesIn(const std::string& output) {
@@ -58,7 +62,7 @@ std::map<std::string, std::string> FilesIn(const fs::path& folder) {
 
 // Which table a run reads: the database's own in any case, --fdt's, or none.
 TEST(FieldTableExport, WhichTableTheNamesComeFrom) {
-    const std::vector<std::vector<std::string>> named = {{"Title", "Say \"hi\" \\ there", ""},
+    const std::vector<std::vector<std::string>> named = {{"Title", "Say \"hi\" \\ there", kLong},
                                                          {"Title", ""}};
     const std::vector<std::vector<std::string>> other = {{"", "", "Imprint"}, {"", ""}};
     const std::vector<std::vector<std::string>> none = {{"", "", ""}, {"", ""}};
@@ -109,12 +113,12 @@ TEST(FieldTableExport, ATableWithProblemsAndTheFormatsThatReadNone) {
     ExportRun run = RunExport(dir.path(), {"-f", "jsonl", "-o", "-"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.stderrText,
-              "mstexport: ths.fdt: line 3: the tag, length, type and repeatable flag after column "
+              "mstexport: ths.fdt: line 4: the tag, length, type and repeatable flag after column "
               "50 are not all there; line skipped\n"
-              "mstexport: ths.fdt: the name on line 4 is not valid UTF-8 (byte 0x94); written "
+              "mstexport: ths.fdt: the name on line 5 is not valid UTF-8 (byte 0x94); written "
               "with U+FFFD: give --encoding with the database's code page\n");
     EXPECT_EQ(NamesIn(run.stdoutText),
-              (std::vector<std::vector<std::string>>{{"Title", "Say \"hi\" \\ there", ""},
+              (std::vector<std::vector<std::string>>{{"Title", "Say \"hi\" \\ there", kLong},
                                                      {"Title", "Name\xEF\xBF\xBD"}}));
 
     run = RunExport(dir.path(), {"-o", "-"});
