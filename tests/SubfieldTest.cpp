@@ -81,22 +81,17 @@ Pairs SplitInPieces(const std::string& value, const std::vector<std::size_t>& cu
     return collected.pairs;
 }
 
-TEST(Subfields, EachValueSplitsByTheRules) {
-    for (const Case& c : Cases()) {
-        EXPECT_EQ(SplitInPieces(c.value, {}), c.pairs) << c.value;
-    }
-}
-
 // A '^' at the end of one piece and its code at the start of the next split
-// as in one piece, wherever the value is cut, and in pieces of one byte.
-TEST(Subfields, PiecesSplitAsTheWholeValue) {
+// as in one piece: each value whole, cut at every place, and in pieces of a
+// byte.
+TEST(Subfields, EachValueSplitsByTheRulesWholeAndInPieces) {
     for (const Case& c : Cases()) {
+        std::vector<std::size_t> everyByte;
         for (std::size_t cut = 0; cut <= c.value.size(); ++cut) {
             EXPECT_EQ(SplitInPieces(c.value, {cut}), c.pairs) << c.value << " cut at " << cut;
-        }
-        std::vector<std::size_t> everyByte;
-        for (std::size_t cut = 1; cut < c.value.size(); ++cut) {
-            everyByte.push_back(cut);
+            if (cut > 0 && cut < c.value.size()) {
+                everyByte.push_back(cut);
+            }
         }
         EXPECT_EQ(SplitInPieces(c.value, everyByte), c.pairs) << c.value << " byte by byte";
     }
