@@ -299,16 +299,19 @@ void AppendJsonLinesRecord(const RecordFields& record, FormatContext& context) {
 }
 
 // Writes what opens a subfield's pair, '["a","', at `out`, closing the pair
-// before it unless it is the first: '"],["a","'. The code '\0' is none.
+// before it unless it is the first: '"],["a","'. The code '\0' is none. The
+// markup is copied whole from one of two patterns, the code put in.
 char* PutPairOpening(char* out, char code, bool first) {
-    if (!first) {
-        out = Put(out, "\"],", 3);
-    }
-    out = Put(out, "[\"", 2);
+    static constexpr char kWithCode[16] = "\"],[\"a\",\"";
+    static constexpr char kWithout[16] = "\"],[\"\",\"";
+    const std::size_t skip = first ? 3 : 0;  // '"],'
     if (code != '\0') {
-        *out++ = code;
+        std::memcpy(out, kWithCode + skip, 9);
+        out[5 - skip] = code;
+        return out + (9 - skip);
     }
-    return Put(out, "\",\"", 3);
+    std::memcpy(out, kWithout + skip, 8);
+    return out + (8 - skip);
 }
 
 // The most bytes of a pair's markup that PutPairOpening and the pair's end

@@ -16,10 +16,21 @@
 
 namespace subfields {
 
+// The bytes that make a '^' before them a delimiter: ASCII letters and digits.
+struct CodeBytes {
+    bool is[256];
+    constexpr CodeBytes() : is() {
+        for (int byte = 0; byte < 256; ++byte) {
+            is[byte] = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+                       (byte >= '0' && byte <= '9');
+        }
+    }
+};
+inline constexpr CodeBytes kCodeBytes;
+
 // Whether `byte` after a '^' makes it a delimiter.
 inline bool IsCode(unsigned char byte) {
-    return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
-           (byte >= '0' && byte <= '9');
+    return kCodeBytes.is[byte];
 }
 
 // The code as written out: in lower case.
