@@ -91,7 +91,8 @@ TEST(CommandLine, WhatIsWrongWithTheArguments) {
         {{"--csv-bom", "-f", "jsonl"}, "--repeat-separator and --csv-bom go with --format=csv"},
         {{"-f", "csv", "--csv-bom=yes"}, "option '--csv-bom' takes no value"},
         {{"-f", "jsonl", "--repeat-separator"}, "option '--repeat-separator' needs a value (TEXT)"},
-        {{"--fdt=names.fdt"}, "--fdt goes with --info, --format=jsonl or --format=csv, which name fields"},
+        {{"--fdt=names.fdt"},
+         "--fdt goes with --info, --format=jsonl or --format=csv, which name fields"},
         {{"-f", "iso2709", "--no-fdt"},
          "--no-fdt goes with --info, --format=jsonl or --format=csv, which name "
          "fields"},
