@@ -20,6 +20,41 @@ const Option* FindShort(char name) {
     return Find([&](const Option& option) { return name == option.shortName; });
 }
 
+// --info writes text, or one JSON object with --format=jsonl, to standard
+// output unless -o says otherwise; it shows the values under the likely code
+// pages rather than under one.
+void CheckInfo(CommandLine& line) {
+    const std::string format = line.format.format->name;
+    if (format != "tagged" && format != "jsonl") {
+        line.error = "--info writes text, or JSON with --format=jsonl; not --format=" + format;
+    } else if (line.settings.charset != nullptr) {
+        line.error =
+            "--encoding does not go with --info, which shows the values under the likely "
+            "code pages";
+    } else if (!line.outputGiven) {
+        line.settings.output = "-";
+    }
+    line.infoJson = format == "jsonl";
+}
+
+// What is wrong with --fdt or --no-fdt, given with `line`'s format.
+std::string FieldTableError(const CommandLine& line) {
+    const char* given = line.noFieldTable ? "--no-fdt" : "--fdt";
+    if (!line.fieldTable.empty() && line.noFieldTable) {
+        return "--fdt and --no-fdt cannot be given together";
+    }
+    if (line.format.format->namesFields || line.action == CommandLine::Action::Info) {
+        return {};
+    }
+    std::vector<std::string> naming{"--info"};
+    for (const Format* format : Formats()) {
+        if (format->namesFields) {
+            naming.push_back(std::string("--format=") + format->name);
+        }
+    }
+    return std::string(given) + " goes with " + Listed(naming, "or") + ", which name fields";
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
@@ -86,6 +121,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         line.error = Listed(names, "and") + (names.size() > 1 ? " go" : " goes") +
                      " with --format=" + optionsOf->name;
     }
+    if (line.error.empty() && (!line.fieldTable.empty() || line.noFieldTable)) {
+        line.error = FieldTableError(line);
+    }
+    if (line.error.empty() && line.action == CommandLine::Action::Info) {
+        CheckInfo(line);
+    }
     if (line.error.empty() && line.settings.from > line.settings.to) {
         line.error = "--from " + std::to_string(line.settings.from) + " is after --to " +
                      std::to_string(line.settings.to);
@@ -96,13 +137,16 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 std::string HelpText() {
     std::string text =
         "Usage: mstexport [OPTIONS] [DATABASE]\n"
-        "Export every record of a CDS/ISIS database, in MFN order.\n"
+        "Export every record of a CDS/ISIS database, in MFN order; with --info,\n"
+        "describe it: its files, layout, records and tags, and the code page its\n"
+        "values were most likely written in.\n"
         "\n"
         "DATABASE is the master file (/data/CDS.MST), its name without the extension\n"
         "(/data/cds), or a folder, meaning ths in it; the cross-reference file of the\n"
         "same name with the extension .xrf is read beside it. Names match in any case.\n"
         "Without DATABASE: ths.mst and ths.xrf in the current folder. The export goes\n"
-        "to formatirani_izlaz.txt in the current folder unless --output says otherwise.\n"
+        "to formatirani_izlaz.txt in the current folder, and --info to standard output,\n"
+        "unless --output says otherwise.\n"
         "\n"
         "Options:\n";
     for (const Option& option : Options()) {
@@ -138,9 +182,9 @@ std::string HelpText() {
         "Exit status:\n"
         "  0  every record was exported\n"
         "  1  something was wrong: each problem is a line on standard error\n"
-        "  2  the command line is wrong, names more than one database, gives a --from\n"
-        "     past the last MFN, or names one of the database's files as the output;\n"
-        "     no file was created or emptied\n"
+        "  2  the command line is wrong, names more than one database or field\n"
+        "     definition table, gives a --from past the last MFN, or names one of the\n"
+        "     database's files as the output; no file was created or emptied\n"
         "\n"
         "Examples:\n"
         "  mstexport                  export ths.mst in the current folder\n"
@@ -148,6 +192,14 @@ std::string HelpText() {
         "                             export /data/CDS.MST (or cds.mst) to cds.txt\n"
         "  mstexport cds -f jsonl -e cp850 -o -\n"
         "                             cds.mst as JSON Lines, in UTF-8 from code page\n"
-        "                             850, on standard output\n";
+        "                             850, on standard output\n"
+        "  mstexport cds -f jsonl --subfields -e cp850 -o cds.jsonl\n"
+        "                             as above, with subfields, and with the names of\n"
+        "                             cds.fdt when it is there\n"
+        "  mstexport cds -f csv --csv-bom -e cp850 -o cds.csv\n"
+        "                             a CSV file for spreadsheet programs, a column\n"
+        "                             per tag\n"
+        "  mstexport --info /data/CDS describe the database; the last line names the\n"
+        "                             likeliest code page as --encoding=NAME\n";
     return text;
 }

@@ -7,7 +7,7 @@
 #include "export/Export.hpp"
 
 struct CommandLine {
-    enum class Action { Export, Help, Version };
+    enum class Action { Export, Info, Help, Version };
     Action action = Action::Export;
     // The master file with or without its extension, or a folder; empty for
     // ths.mst and ths.xrf in the current folder (see FindDatabaseFiles).
@@ -17,8 +17,14 @@ struct CommandLine {
     // The format of the first format option given, which the other formats
     // have no use for; nullptr when none was.
     const Format* formatOptionsOf = nullptr;
+    // With --info: whether it is written as one JSON object (--format=jsonl).
+    bool infoJson = false;
     // Whether -o was given: a second one is an error, not the last one kept.
     bool outputGiven = false;
+    // The field definition table: --fdt's file, or --no-fdt for none;
+    // without either, the database's own (see FieldTableOf).
+    std::string fieldTable;
+    bool noFieldTable = false;
     // Set when the arguments are wrong: what is wrong, in one line.
     std::string error;
 };

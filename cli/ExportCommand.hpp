@@ -13,6 +13,18 @@
 // The source of the records of `database`, a DATABASE argument.
 std::unique_ptr<RecordSource> SourceOf(const std::string& database);
 
+// The field definition table that the export of `line` from `source` reads
+// into `table`: --fdt's file; without it, the file beside the database's
+// with its name and the extension .fdt, in any case, when there is one;
+// none with --no-fdt, or for a format that names no fields. False, with
+// `error` saying why, when several files match that name in case.
+bool FieldTableOf(const CommandLine& line, const RecordSource& source, std::string& table,
+                  std::string& error);
+
 // Runs the export of `line`, whose action is Export; see RunExport.
 int ExportDatabase(const CommandLine& line, std::FILE* messages,
                    OutputFile::WriteBytes write = OutputFile::WriteToFile);
+
+// Describes the database of `line`, whose action is Info; see RunInfo.
+int DescribeDatabase(const CommandLine& line, std::FILE* messages,
+                     OutputFile::WriteBytes write = OutputFile::WriteToFile);

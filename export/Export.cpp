@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <new>
@@ -10,10 +11,13 @@
 #include <utility>
 #include <vector>
 
+#include "DatabaseInfo.hpp"
+#include "InfoReport.hpp"
 #include "Messages.hpp"
 #include "OutputFile.hpp"
 #include "ReadOnlyInputs.hpp"
 #include "platform/FileIdentity.hpp"
+#include "record/FieldDefinitionTable.hpp"
 
 namespace {
 
@@ -109,7 +113,8 @@ class Unsaid final : public ProblemSink {
 
 // Writes each record the source yields in the format, and says how far it got.
 void WriteRecords(RecordSource& source, std::int64_t total, const FormatChoice& format,
-                  const ExportSettings& settings, Messages& messages, OutputFile& output) {
+                  const ExportSettings& settings, const FieldNames* names, Messages& messages,
+                  OutputFile& output) {
     const std::unique_ptr<FormatWriter> writer = format.format->make(format.options);
     RecordFields record;
     if (format.format->needsPass) {
@@ -121,6 +126,7 @@ void WriteRecords(RecordSource& source, std::int64_t total, const FormatChoice& 
     }
     FormatContext context(output, messages, source.Name());
     context.charset = settings.charset;
+    context.names = names;
     // One comparison a record when nobody asks for progress.
     constexpr std::int64_t kProgressInterval = 4096;
     std::int64_t nextProgress = std::numeric_limits<std::int64_t>::max();
@@ -146,12 +152,26 @@ void WriteRecords(RecordSource& source, std::int64_t total, const FormatChoice& 
     }
 }
 
-int Export(RecordSource& source, const FormatChoice& format, const ExportSettings& settings,
-           Messages& messages, RunOutput& runOutput) {
+// What a run does with the records, once the source and the output are
+// open: writes them, or describes them.
+struct RunBody {
+    // Reads the `total` records the source yields and writes the output.
+    std::function<void(RecordSource& source, std::int64_t total, const FieldNames* names,
+                       Messages& messages, OutputFile& output)>
+        records;
+    // Whether the output is written when not one stored record could be
+    // read: an export of such a database has nothing to replace an earlier
+    // one with, a description still says what the files hold.
+    bool writtenWhenNoneReadable;
+};
+
+int Run(RecordSource& source, const RunBody& body, const ExportSettings& settings,
+        Messages& messages, RunOutput& runOutput) {
     ReadOnlyInputs inputs;
     for (const InputName& input : source.Inputs()) {
         inputs.Add(input.name, input.role);
     }
+    inputs.Add(settings.fieldTable, "field definition table");
     if (settings.output != "-") {
         if (const char* role = inputs.RoleOf(settings.output)) {
             messages.Say("the output " + settings.output + " is the database's own " + role +
@@ -185,12 +205,27 @@ int Export(RecordSource& source, const FormatChoice& format, const ExportSetting
                      source.Name() + ", " + std::to_string(range.last) + "; nothing was written");
         return 2;
     }
+    // The field definition table is read before the output is created: one
+    // that cannot be read leaves an earlier output as it was.
+    std::unique_ptr<FieldNames> names;
+    if (!settings.fieldTable.empty()) {
+        names = std::make_unique<FieldNames>();
+        std::vector<std::string> said;
+        std::string unread;
+        if (!ReadFieldDefinitionTable(settings.fieldTable, settings.charset, *names, said,
+                                      unread)) {
+            return runOutput.GiveUp({unread});
+        }
+        for (const std::string& line : said) {
+            messages.Say(line);
+        }
+    }
     if (!settings.outputFirst && !runOutput.Open()) {
         return 1;
     }
 
     const std::int64_t total = source.Limit(settings.from, settings.to);
-    WriteRecords(source, total, format, settings, messages, runOutput.File());
+    body.records(source, total, names.get(), messages, runOutput.File());
     messages.Finish(source);
     for (const std::string& line : source.Shortfalls()) {
         messages.Say(line);
@@ -198,22 +233,80 @@ int Export(RecordSource& source, const FormatChoice& format, const ExportSetting
     // A damaged database still has its export: whatever could be read. One
     // of which no stored record could be read has none to replace an
     // earlier output with.
-    if (!settings.outputFirst && messages.StoredRecords() > 0 && !messages.AnyRecordReadable()) {
+    if (!settings.outputFirst && !body.writtenWhenNoneReadable && messages.StoredRecords() > 0 &&
+        !messages.AnyRecordReadable()) {
         return runOutput.GiveUp({"not one record of " + source.Name() + " could be read"});
     }
     runOutput.Close();
     return messages.Any() ? 1 : 0;
 }
 
+// Reads every record the source yields for --info, then writes what it
+// found.
+void DescribeRecords(RecordSource& source, bool json, const std::string& tableName,
+                     const FieldNames* names, Messages& messages, OutputFile& output) {
+    DatabaseInfo info;
+    RecordFields record;
+    while (source.Next(record, messages)) {
+        info.Add(record, messages);
+        if (record.state != RecordFields::State::NotStored) {
+            messages.RecordRead(record.state == RecordFields::State::Stored);
+        }
+    }
+    InfoFacts facts;
+    facts.database = source.Name();
+    facts.source = source.Facts();
+    if (names != nullptr) {
+        facts.source.insert(
+            facts.source.begin() + std::count_if(facts.source.begin(), facts.source.end(),
+                                                 [](const SourceFact& fact) {
+                                                     return fact.kind == SourceFact::Kind::File;
+                                                 }),
+            SourceFact{SourceFact::Kind::File, "field definition table", tableName,
+                       names->Bytes()});
+    }
+    facts.records = &info;
+    facts.names = names;
+    for (int kind = 0; kind < static_cast<int>(ProblemKind::kCount); ++kind) {
+        const auto problem = static_cast<ProblemKind>(kind);
+        if (CountedWith(problem) == problem && messages.Count(problem) > 0) {
+            facts.problems.push_back({ProblemPlural(problem), messages.Count(problem)});
+        }
+    }
+    const std::string text = json ? InfoJson(facts) : InfoText(facts);
+    output.Append(text.data(), text.size());
+}
+
+int RunWithMessages(RecordSource& source, const RunBody& body, const ExportSettings& settings,
+                    std::FILE* messageStream, OutputFile::WriteBytes write) {
+    Messages messages(messageStream, source.Name());
+    RunOutput output(settings, messages, write);
+    try {
+        return Run(source, body, settings, messages, output);
+    } catch (const std::bad_alloc&) {
+        return output.OutOfMemory();
+    }
+}
+
 }  // namespace
 
 int RunExport(RecordSource& source, const FormatChoice& format, const ExportSettings& settings,
               std::FILE* messageStream, OutputFile::WriteBytes write) {
-    Messages messages(messageStream, source.Name());
-    RunOutput output(settings, messages, write);
-    try {
-        return Export(source, format, settings, messages, output);
-    } catch (const std::bad_alloc&) {
-        return output.OutOfMemory();
-    }
+    const RunBody body{[&](RecordSource& from, std::int64_t total, const FieldNames* names,
+                           Messages& messages, OutputFile& output) {
+                           WriteRecords(from, total, format, settings, names, messages, output);
+                       },
+                       false};
+    return RunWithMessages(source, body, settings, messageStream, write);
+}
+
+int RunInfo(RecordSource& source, bool json, const ExportSettings& settings,
+            std::FILE* messageStream, OutputFile::WriteBytes write) {
+    const RunBody body{[json, &settings](RecordSource& from, std::int64_t, const FieldNames* names,
+                                         Messages& messages, OutputFile& output) {
+                           DescribeRecords(from, json, settings.fieldTable, names, messages,
+                                           output);
+                       },
+                       true};
+    return RunWithMessages(source, body, settings, messageStream, write);
 }

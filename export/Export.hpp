@@ -27,6 +27,10 @@ struct ExportSettings {
     // The database's code page, whose values are written in UTF-8; nullptr
     // writes them as stored.
     const Charset* charset = nullptr;
+    // The field definition table whose names the format writes, for a
+    // format that names fields; empty for none. It is read before the output
+    // is created, and is an input like the database's files.
+    std::string fieldTable;
     // Called now and then during the run with the MFNs done of those in the
     // range, and once at its end, for a progress bar; nullptr for none.
     void (*progress)(std::int64_t done, std::int64_t total) = nullptr;
@@ -41,3 +45,12 @@ struct ExportSettings {
 // `write` puts the output's bytes into its file.
 int RunExport(RecordSource& source, const FormatChoice& format, const ExportSettings& settings,
               std::FILE* messages, OutputFile::WriteBytes write = OutputFile::WriteToFile);
+
+// Describes the records of `source` in the range for --info, as text, or as
+// one JSON object when `json` is set, and writes the description to the
+// output, as RunExport writes an export: from the settings it takes the
+// output and the range. Each problem found goes to `messages` as in the
+// export. Returns the exit status as RunExport does, but writes the
+// description even when not one record could be read.
+int RunInfo(RecordSource& source, bool json, const ExportSettings& settings, std::FILE* messages,
+            OutputFile::WriteBytes write = OutputFile::WriteToFile);

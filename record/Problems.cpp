@@ -99,6 +99,11 @@ constexpr Row kRows[] = {
      [](const RecordProblem& p) {
          return Field(p) + " could not be read to its end (a read error); record left out";
      }},
+    {Kind::UnreadValueDescribed, Kind::ReadError, Outcome::ValueCutShort, nullptr,
+     [](const RecordProblem& p) {
+         return Field(p) +
+                " could not be read to its end (a read error); described as far as it was read";
+     }},
     {Kind::UndefinedByte, Kind::UndefinedByte, Outcome::ValueMended,
      "values with bytes that the encoding does not define, written as U+FFFD",
      [](const RecordProblem& p) {
@@ -143,6 +148,13 @@ constexpr Row kRows[] = {
      [](const RecordProblem& p) {
          return Field(p) + " holds " + TerminatorName(p.byte) +
                 "; written as stored, which readers that split on terminators will misread";
+     }},
+    {Kind::CsvTagWithoutColumn, Kind::CsvTagWithoutColumn, Outcome::FieldLeftOut,
+     "fields left out for tags that the CSV has no column for",
+     [](const RecordProblem& p) {
+         return Field(p) +
+                " left out: no record had its tag when the CSV's columns were found, so the "
+                "database changed during the export";
      }},
 };
 

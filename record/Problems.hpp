@@ -21,6 +21,7 @@ enum class ProblemKind : unsigned char {
     ValueCutShort,
     UnreadValueLeftOut,
     UnreadValueRecordLeftOut,
+    UnreadValueDescribed,
     // Values written with U+FFFD.
     UndefinedByte,
     NotUtf8,
@@ -30,6 +31,9 @@ enum class ProblemKind : unsigned char {
     IsoRecordTooLong,
     IsoNothingLeft,
     IsoTerminatorInValue,
+    // A tag that the pass before a CSV export did not see: the database
+    // changed while it was read.
+    CsvTagWithoutColumn,
     kCount
 };
 

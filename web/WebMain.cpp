@@ -59,8 +59,12 @@ std::string FormatTable() {
         json += Quoted(format->name) + ",\"options\":[";
         for (const FormatOption& option : format->options) {
             json += &option == format->options.data() ? "{" : ",{";
+            // What the page asks for: a word of the list, any text, or a yes.
+            const char* value = option.valueName == nullptr ? "none"
+                                : option.words.empty()      ? "text"
+                                                            : "word";
             json += "\"name\":" + Quoted(option.name) + ",\"help\":" + Quoted(option.help) +
-                    ",\"words\":[";
+                    ",\"value\":\"" + value + "\",\"words\":[";
             for (const char* word : option.words) {
                 json += (word == option.words.front() ? "" : ",") + Quoted(word);
             }
@@ -79,11 +83,15 @@ EMSCRIPTEN_KEEPALIVE void mstexport_web_add_argument(const char* argument) {
     PendingArguments().emplace_back(argument);
 }
 
-// Runs the export with the arguments added since the last run. Returns the
-// program's exit status: 0, 1, or 2 for arguments it does not take.
+// Runs the export, or --info, with the arguments added since the last run.
+// Returns the program's exit status: 0, 1, or 2 for arguments it does not
+// take.
 EMSCRIPTEN_KEEPALIVE int mstexport_web_run() {
     CommandLine line = ParseCommandLine(PendingArguments());
     PendingArguments().clear();
+    if (line.error.empty() && line.action == CommandLine::Action::Info) {
+        return DescribeDatabase(line, stderr);
+    }
     if (!line.error.empty() || line.action != CommandLine::Action::Export) {
         (void)std::fprintf(stderr, "mstexport: %s\n",
                            line.error.empty() ? "the page runs exports only" : line.error.c_str());
@@ -99,7 +107,8 @@ EMSCRIPTEN_KEEPALIVE const char* mstexport_web_encodings() {
 }
 
 // The program's table of formats, the default first, as JSON:
-// [{"name": "tagged", "options": [{"name", "help", "words": [...]}]}, ...].
+// [{"name": "tagged", "options": [{"name", "help", "value", "words": [...]}]},
+// ...], where "value" is "word" (one of "words"), "text" or "none".
 EMSCRIPTEN_KEEPALIVE const char* mstexport_web_formats() {
     static const std::string table = FormatTable();
     return table.c_str();

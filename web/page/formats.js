@@ -17,6 +17,9 @@ const FORMAT_LOOKS = {
     hint: 'one JSON object per record, for scripts and document stores',
     extension: '.jsonl',
     type: 'application/jsonl',
+    options: {
+      subfields: { label: 'split values into their subfields (^a...^b...) as [code, text] pairs' },
+    },
   },
   iso2709: {
     label: 'ISO 2709',
@@ -41,10 +44,24 @@ const FORMAT_LOOKS = {
       },
     },
   },
+  csv: {
+    label: 'CSV',
+    hint: 'a row per record and a column per tag, for spreadsheets',
+    extension: '.csv',
+    type: 'text/csv',
+    options: {
+      'repeat-separator': {
+        label: 'Between the values of a repeated tag',
+        placeholder: '| (the default)',
+      },
+      'csv-bom': { label: 'begin with a byte-order mark, for Excel' },
+    },
+  },
 };
 
 // The formats the page offers, in the program's order, from its table:
-// [{ name, options: [{ name, help, words }] }].
+// [{ name, options: [{ name, help, value, words }] }], where value is
+// 'word' (one of the words), 'text' or 'none' (an option without a value).
 function describeFormats(table) {
   return table.map(({ name, options }) => {
     const looks = FORMAT_LOOKS[name] || {};
@@ -60,6 +77,8 @@ function describeFormats(table) {
         return {
           name: option.name,
           label: optionLooks.label || option.help,
+          value: option.value,
+          placeholder: optionLooks.placeholder || '',
           choices: option.words.map((word) => [word, wordLines[word] || word]),
         };
       }),

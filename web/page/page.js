@@ -12,6 +12,7 @@ const page = {
   formats: [], // from the program's table (formats.js)
   spare: null, // the next conversion's worker, its program made ahead
   worker: null, // the running conversion's
+  guessing: null, // the worker guessing the code page of the chosen files
   result: null, // { blob, name }
 };
 
@@ -120,6 +121,83 @@ function chooseFiles(fileList) {
   showFiles(files, database);
   forgetResult();
   updateButtons();
+  showGuess(null);
+  if (page.guessing) {
+    page.guessing.terminate();
+    page.guessing = null;
+  }
+  if (page.database) {
+    guessCodePage(page.database);
+  }
+}
+
+// ---- The code page guess ----------------------------------------------------
+// The program's --info reads the chosen database in a worker of its own and
+// says which code page reads its values best, with words as the likely pages
+// read them. The page chooses that code page, which the user may change.
+
+function guessCodePage(database) {
+  const worker = takeSpareWorker();
+  page.guessing = worker;
+  // Ends the worker; true when its guess is still wanted.
+  const done = () => {
+    worker.terminate();
+    startSpareWorker();
+    const wanted = page.guessing === worker;
+    if (wanted) {
+      page.guessing = null;
+      document.body.dataset.guess = 'done';
+      updateButtons();
+    }
+    return wanted;
+  };
+  worker.onmessage = (event) => {
+    if (event.data.type === 'described') {
+      if (done()) {
+        useGuess(event.data.text);
+      }
+    } else if (event.data.type === 'failed' && done()) {
+      showGuess(null);
+    }
+  };
+  worker.onerror = (event) => {
+    event.preventDefault();
+    if (done()) {
+      showGuess(null);
+    }
+  };
+  // Convert waits for the guess, which may change the code page.
+  document.body.dataset.guess = 'pending';
+  updateButtons();
+  element('encoding-guess').textContent = 'Reading the database to guess its code page…';
+  worker.postMessage({ type: 'describe', files: database.files, master: database.master.name });
+}
+
+function useGuess(text) {
+  let codePage;
+  try {
+    codePage = JSON.parse(text).code_page;
+  } catch {
+    showGuess(null);  // a file the program could not read: its export says why
+    return;
+  }
+  if (codePage.bytes_above_7f === 0) {
+    element('encoding').value = '';
+    showGuess('Guess: as stored. No value holds a character beyond ASCII, which every code page reads alike.');
+    return;
+  }
+  const words = codePage.words.slice(0, 2).map((readings) =>
+    codePage.pages.map((name) => `${readings[name]} (${name})`).join(' / '));
+  const guessed = codePage.encoding;
+  if (guessed && [...element('encoding').options].some((option) => option.value === guessed)) {
+    element('encoding').value = guessed;
+  }
+  showGuess(`${guessed ? `Guess: ${guessed}` : 'No sure guess'}. ` +
+    `Words as the likely code pages read them: ${words.join('; ')}.`);
+}
+
+function showGuess(text) {
+  element('encoding-guess').textContent = text || '';
 }
 
 // ---- The settings ----------------------------------------------------------
@@ -153,24 +231,43 @@ function buildFormatChoice() {
     fieldset.append(choice);
 
     for (const option of format.options) {
-      const box = document.createElement('p');
-      box.className = 'option';
-      box.dataset.format = format.value;
-      const id = `option-${format.value}-${option.name}`;
-      const optionLabel = document.createElement('label');
-      optionLabel.htmlFor = id;
-      optionLabel.textContent = `${format.label}: ${option.label}`;
-      const select = document.createElement('select');
-      select.id = id;
-      select.dataset.option = option.name;
-      for (const [value, text] of option.choices) {
-        select.append(new Option(text, value));
-      }
-      box.append(optionLabel, select);
-      optionsBox.append(box);
+      optionsBox.append(optionControl(format, option));
     }
   });
   showFormatOptions();
+}
+
+// An option's line: a list of its words, a text field, or a checkbox for
+// an option that takes no value.
+function optionControl(format, option) {
+  const box = document.createElement('p');
+  box.className = 'option';
+  box.dataset.format = format.value;
+  const id = `option-${format.value}-${option.name}`;
+  const label = document.createElement('label');
+  label.htmlFor = id;
+  label.textContent = `${format.label}: ${option.label}`;
+  let control;
+  if (option.value === 'word') {
+    control = document.createElement('select');
+    for (const [value, text] of option.choices) {
+      control.append(new Option(text, value));
+    }
+  } else {
+    control = document.createElement('input');
+    control.type = option.value === 'none' ? 'checkbox' : 'text';
+    if (option.placeholder) {
+      control.placeholder = option.placeholder;
+    }
+  }
+  control.id = id;
+  control.dataset.option = option.name;
+  if (control.type === 'checkbox') {
+    box.append(control, ' ', label);
+  } else {
+    box.append(label, control);
+  }
+  return box;
 }
 
 function showFormatOptions() {
@@ -184,9 +281,18 @@ function showFormatOptions() {
 function chosenOptions() {
   const format = chosenFormat();
   const options = [`--format=${format.value}`];
-  for (const select of element('format-options').querySelectorAll('select')) {
-    if (select.closest('.option').dataset.format === format.value) {
-      options.push(`--${select.dataset.option}=${select.value}`);
+  for (const control of element('format-options').querySelectorAll('[data-option]')) {
+    if (control.closest('.option').dataset.format !== format.value) {
+      continue;
+    }
+    const name = `--${control.dataset.option}`;
+    if (control.type === 'checkbox') {
+      if (control.checked) {
+        options.push(name);
+      }
+    } else if (control.value !== '') {
+      // An empty text leaves the program's default.
+      options.push(`${name}=${control.value}`);
     }
   }
   const encoding = element('encoding').value;
@@ -205,7 +311,8 @@ function setState(state) {
 
 function updateButtons() {
   const running = document.body.dataset.state === 'running';
-  element('convert').disabled = running || page.database === null || page.formats.length === 0;
+  element('convert').disabled = running || page.database === null || page.formats.length === 0 ||
+    page.guessing !== null;
   element('cancel').hidden = !running;
   element('save').disabled = running || page.result === null;
 }
@@ -379,6 +486,9 @@ function showPreview(bytes, totalBytes) {
 // page is idle, so that its program is ready (fetched, compiled, its memory
 // made) before the next click.
 function startSpareWorker() {
+  if (page.spare) {
+    return;
+  }
   const worker = new Worker('worker.js');
   worker.onmessage = (event) => {
     if (event.data.type === 'ready' && page.formats.length === 0) {

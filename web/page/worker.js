@@ -83,6 +83,11 @@ function readInBlocks(WORKERFS) {
         return count;
       }
       const end = Math.min(node.size, position + Math.max(length, READ_BLOCK_BYTES));
+      // The block read before is freed now: left to the garbage collector,
+      // the blocks of a whole file can pile up while the program runs.
+      if (node.block && typeof node.block.bytes.buffer.transfer === 'function') {
+        node.block.bytes.buffer.transfer(0);
+      }
       const bytes = WORKERFS.reader.readAsArrayBuffer(node.contents.slice(position, end));
       node.block = { start: position, bytes: new Uint8Array(bytes) };
     }
@@ -128,8 +133,13 @@ programMade.then((program) => postMessage({
 }), (error) => postMessage({ type: 'failed', reason: String(error && error.message || error) }));
 
 // `options` are the command line's options; the database is `master`, one of
-// `files`, which are mounted side by side.
-async function convert({ files, master, options, blobType }) {
+// `files`, which are mounted side by side. A request of the type 'describe'
+// runs --info on them instead, and answers with its JSON.
+async function run({ type, files, master, options, blobType }) {
+  const describing = type === 'describe';
+  if (describing) {
+    options = ['--info', '--format=jsonl'];
+  }
   const program = await programMade;
   const { FS } = program;
   FS.mkdir(DATABASE_FOLDER);
@@ -146,6 +156,10 @@ async function convert({ files, master, options, blobType }) {
   const status = program._mstexport_web_run();
   const blob = output.finish(blobType);
   const milliseconds = performance.now() - started;
+  if (describing) {
+    postMessage({ type: 'described', status, text: await blob.text() });
+    return;
+  }
   postMessage({
     type: 'done',
     status,
@@ -160,6 +174,6 @@ async function convert({ files, master, options, blobType }) {
 }
 
 onmessage = (event) => {
-  convert(event.data).catch((error) =>
+  run(event.data).catch((error) =>
     postMessage({ type: 'failed', reason: String(error && error.message || error) }));
 };

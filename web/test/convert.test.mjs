@@ -14,22 +14,31 @@ const settings = [
   { format: 'tagged' },
   { format: 'jsonl' },
   { format: 'iso2709' },
-  { format: 'iso2709', iso: { 'iso-delimiters': 'hash', 'iso-line-end': 'lf' } },
-  { format: 'iso2709', iso: { 'iso-delimiters': 'control', 'iso-line-end': 'none' } },
+  { format: 'iso2709', options: { 'iso-delimiters': 'hash', 'iso-line-end': 'lf' } },
+  { format: 'iso2709', options: { 'iso-delimiters': 'control', 'iso-line-end': 'none' } },
+  { format: 'jsonl', options: { subfields: true } },
+  { format: 'csv' },
   { format: 'tagged', encoding: 'cp850' },
   { format: 'jsonl', encoding: 'cp850' },
-  { format: 'iso2709', iso: { 'iso-line-end': 'crlf' }, encoding: 'cp850' },
+  { format: 'iso2709', options: { 'iso-line-end': 'crlf' }, encoding: 'cp850' },
+  { format: 'csv', options: { 'repeat-separator': ' ; ', 'csv-bom': true }, encoding: 'cp850' },
 ];
-const extensions = { tagged: '.txt', jsonl: '.jsonl', iso2709: '.iso' };
+const extensions = { tagged: '.txt', jsonl: '.jsonl', iso2709: '.iso', csv: '.csv' };
 
-// The example database under names in upper case, as copied from DOS.
+// The example database under names in upper case, as copied from DOS, its
+// field definition table too.
 const upperCase = copyDatabase(exampleDatabase, { master: 'THS.MST', crossRef: 'THS.XRF' });
+fs.copyFileSync(path.join(exampleDatabase, 'ths.fdt'), path.join(upperCase.folder, 'THS.FDT'));
+// The page is given the files named; the program reads the field definition
+// table beside the database, for the formats that name fields, unless told
+// --no-fdt.
 const databases = [
-  { label: 'examples/', folder: exampleDatabase, master: 'ths.mst', crossRef: 'ths.xrf' },
-  { label: 'examples/ as THS.MST', folder: upperCase.folder, master: 'THS.MST', crossRef: 'THS.XRF' },
+  { label: 'examples/ with its .fdt', folder: exampleDatabase, files: ['ths.mst', 'ths.xrf', 'ths.fdt'] },
+  { label: 'examples/ without its .fdt', folder: exampleDatabase, files: ['ths.mst', 'ths.xrf'], noFdt: true },
+  { label: 'examples/ as THS.MST', folder: upperCase.folder, files: ['THS.MST', 'THS.XRF', 'THS.FDT'] },
 ];
 if (fs.existsSync(path.join(sampleDatabase, 'ths.mst'))) {
-  databases.push({ label: 'the sample database', folder: sampleDatabase, master: 'ths.mst', crossRef: 'ths.xrf' });
+  databases.push({ label: 'the sample database', folder: sampleDatabase, files: ['ths.mst', 'ths.xrf'] });
 }
 
 let server;
@@ -50,17 +59,19 @@ for (const database of databases) {
   describe(database.label, () => {
     for (const chosen of settings) {
       const options = [`--format=${chosen.format}`,
-        ...Object.entries(chosen.iso ?? {}).map(([name, value]) => `--${name}=${value}`),
+        ...Object.entries(chosen.options ?? {}).map(([name, value]) => (value === true ? `--${name}` : `--${name}=${value}`)),
         ...(chosen.encoding ? [`--encoding=${chosen.encoding}`] : [])].join(' ');
       test(options, async () => {
         const { page, nextDownload, failures } = opened;
-        const files = [database.master, database.crossRef].map((name) => path.join(database.folder, name));
-        const shown = await convertInPage(page, files, chosen);
-        const native = nativeExport(database.folder, database.master, chosen);
+        const master = database.files[0];
+        const shown = await convertInPage(page, database.files.map((name) => path.join(database.folder, name)), chosen);
+        const namesFields = ['jsonl', 'csv'].includes(chosen.format);
+        const native = nativeExport(database.folder, master,
+          { ...chosen, more: database.noFdt && namesFields ? ['--no-fdt'] : [] });
         assert.equal(shown.state, 'done', shown.runError);
         assert.deepEqual(shown.messages, native.messages);
         const saved = await saveFromPage(page, nextDownload);
-        assert.equal(saved.name, path.parse(database.master).name + extensions[chosen.format]);
+        assert.equal(saved.name, path.parse(master).name + extensions[chosen.format]);
         assert.ok(saved.bytes.equals(native.bytes),
           `the saved ${saved.bytes.length} bytes differ from the program's ${native.bytes.length}`);
         // The preview is the output's start, decoded for display.
@@ -72,13 +83,18 @@ for (const database of databases) {
   });
 }
 
-test('a screenshot of the page after a conversion, for a person to look at', async () => {
+test('screenshots of the page after a conversion, at 100 % and 200 % zoom, for a person to look at', async () => {
   const { page } = opened;
   const database = databases[databases.length - 1];
-  await convertInPage(page, [database.master, database.crossRef].map((name) => path.join(database.folder, name)),
-    { format: 'jsonl' });
+  await convertInPage(page, database.files.map((name) => path.join(database.folder, name)), { format: 'jsonl' });
   fs.mkdirSync(testOutput, { recursive: true });
-  const file = path.join(testOutput, 'page.png');
-  await page.screenshot({ path: file, fullPage: true });
-  assert.ok(fs.statSync(file).size > 10000);
+  const viewport = page.viewport();
+  for (const [name, zoom] of [['page.png', 1], ['page-200.png', 2]]) {
+    // 200 % zoom: half as many CSS pixels across, each drawn twice as large.
+    await page.setViewport({ width: Math.round(viewport.width / zoom), height: viewport.height, deviceScaleFactor: zoom });
+    const file = path.join(testOutput, name);
+    await page.screenshot({ path: file, fullPage: true });
+    assert.ok(fs.statSync(file).size > 10000);
+  }
+  await page.setViewport(viewport);
 });

@@ -4,7 +4,7 @@ import assert from 'node:assert/strict';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
 import {
-  exampleDatabase, launchBrowser, nativeExport, openPage, shownResult, startServer,
+  chooseFiles, exampleDatabase, launchBrowser, nativeExport, openPage, shownResult, startServer,
 } from './support.mjs';
 
 let server;
@@ -34,8 +34,7 @@ async function tabTo(page, selector, limit = 20) {
 test('choose JSON Lines and cp850, convert and save, with keys only', async () => {
   const { page, nextDownload } = opened;
   // A file dialog is the system's; the files arrive as the dialog gives them.
-  const input = await page.$('#file-input');
-  await input.uploadFile(path.join(exampleDatabase, 'ths.mst'), path.join(exampleDatabase, 'ths.xrf'));
+  await chooseFiles(page, ['ths.mst', 'ths.xrf', 'ths.fdt'].map((name) => path.join(exampleDatabase, name)));
   await tabTo(page, '#format-tagged');
   // Radio buttons move with the arrows, in the order of the program's table.
   for (let press = 0; press < 10 && !await page.$eval('#format-jsonl', (radio) => radio.checked); ++press) {
@@ -72,7 +71,7 @@ test('every control and live region has a name', async () => {
   assert.deepEqual(unnamed, []);
   const live = await page.$$eval('[aria-live], [role="status"], [role="alert"]',
     (regions) => regions.map((region) => region.id));
-  assert.deepEqual(live.sort(), ['file-error', 'messages-heading', 'run-error', 'status']);
+  assert.deepEqual(live.sort(), ['encoding-guess', 'file-error', 'messages-heading', 'run-error', 'status']);
 });
 
 test('at 200 % zoom nothing needs scrolling sideways', async () => {

@@ -7,7 +7,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
 import {
-  convertInPage, launchBrowser, nativeExport, openPage, projectRoot, saveFromPage, sha256,
+  chooseFiles, convertInPage, launchBrowser, nativeExport, openPage, projectRoot, saveFromPage, sha256,
   startServer, temporaryFolder,
 } from './support.mjs';
 
@@ -99,8 +99,7 @@ test(`${RECORDS.toLocaleString('en-US')} records: progress moves, memory stays u
 
 test('Stop ends a conversion under way, and nothing can be saved', async () => {
   const { page } = await openPage(browser, server.url);
-  const input = await page.$('#file-input');
-  await input.uploadFile(...['ths.mst', 'ths.xrf'].map((name) => path.join(folder, name)));
+  await chooseFiles(page, ['ths.mst', 'ths.xrf'].map((name) => path.join(folder, name)));
   // Stop is pressed as soon as the bar first moves past the start.
   await page.evaluate(() => {
     const bar = document.getElementById('progress');

@@ -100,17 +100,36 @@ export async function openPage(browser, url) {
   return { page, nextDownload, failures, folder };
 }
 
-// Gives the page `files`, chooses the settings as a user does and converts.
-// Returns what the page shows once it is done.
-export async function convertInPage(page, files, { format = 'tagged', iso = {}, encoding = '' } = {}) {
+// Gives the page `files` and waits for its code page guess.
+export async function chooseFiles(page, files) {
   const input = await page.$('#file-input');
   await input.uploadFile(...files);
+  await page.waitForFunction(() => document.body.dataset.guess !== 'pending');
+}
+
+// Gives the page `files`, chooses the settings as a user does and converts.
+// `options` are the format's: a word, a text, or true to tick an option that
+// takes no value. Returns what the page shows once it is done.
+export async function convertInPage(page, files, { format = 'tagged', options = {}, encoding = '' } = {}) {
+  await chooseFiles(page, files);
   await page.click(`#format-${format}`);
-  // Options not given are set back to their first choice, the program's default.
-  for (const select of await page.$$(`[id^="option-${format}-"]`)) {
-    const name = (await select.evaluate((element) => element.id)).slice(`option-${format}-`.length);
-    const first = await select.evaluate((element) => element.options[0].value);
-    await select.select(iso[name] ?? first);
+  // Options not given are set back to the program's default.
+  for (const control of await page.$$(`[id^="option-${format}-"]`)) {
+    const { id, kind } = await control.evaluate((element) =>
+      ({ id: element.id, kind: element.type === 'checkbox' ? 'none' : element.tagName === 'SELECT' ? 'word' : 'text' }));
+    const given = options[id.slice(`option-${format}-`.length)];
+    if (kind === 'word') {
+      await control.select(given ?? await control.evaluate((element) => element.options[0].value));
+    } else if (kind === 'none') {
+      if (await control.evaluate((element) => element.checked) !== (given === true)) {
+        await control.click();
+      }
+    } else {
+      await control.evaluate((element) => { element.value = ''; });
+      if (given) {
+        await control.type(given);
+      }
+    }
   }
   await page.select('#encoding', encoding);
   await page.click('#convert');
@@ -130,6 +149,7 @@ export async function shownResult(page) {
     messages: Array.from(document.querySelectorAll('#messages li'), (item) => item.textContent),
     preview: document.getElementById('preview-section').hidden
       ? null : document.getElementById('preview').textContent,
+    guess: document.getElementById('encoding-guess').textContent,
     saveEnabled: !document.getElementById('save').disabled,
     convertEnabled: !document.getElementById('convert').disabled,
   }));
@@ -145,10 +165,10 @@ export async function saveFromPage(page, nextDownload) {
 // command line options that the page's settings stand for, on standard
 // output: the page's output is not a regular file either, and the messages
 // say the same of it.
-export function nativeExport(folder, master, { format = 'tagged', iso = {}, encoding = '' } = {}) {
-  const options = [`--format=${format}`];
-  for (const [name, value] of Object.entries(iso)) {
-    options.push(`--${name}=${value}`);
+export function nativeExport(folder, master, { format = 'tagged', options: formatOptions = {}, encoding = '', more = [] } = {}) {
+  const options = [`--format=${format}`, ...more];
+  for (const [name, value] of Object.entries(formatOptions)) {
+    options.push(value === true ? `--${name}` : `--${name}=${value}`);
   }
   if (encoding) {
     options.push(`--encoding=${encoding}`);
