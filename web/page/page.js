@@ -125,6 +125,7 @@ function chooseFiles(fileList) {
   if (page.guessing) {
     page.guessing.terminate();
     page.guessing = null;
+    startSpareWorker();
   }
   if (page.database) {
     guessCodePage(page.database);
@@ -152,7 +153,9 @@ function guessCodePage(database) {
     return wanted;
   };
   worker.onmessage = (event) => {
-    if (event.data.type === 'described') {
+    if (event.data.type === 'ready' && page.formats.length === 0) {
+      describeProgram(event.data);  // files chosen before the first worker was ready
+    } else if (event.data.type === 'described') {
       if (done()) {
         useGuess(event.data.text);
       }
