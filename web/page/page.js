@@ -125,6 +125,7 @@ function chooseFiles(fileList) {
   if (page.guessing) {
     page.guessing.terminate();
     page.guessing = null;
+    document.body.dataset.guess = 'done';
     startSpareWorker();
   }
   if (page.database) {
@@ -181,6 +182,9 @@ function useGuess(text) {
   try {
     codePage = JSON.parse(text).code_page;
   } catch {
+    codePage = null;
+  }
+  if (!codePage) {
     showGuess(null);  // a file the program could not read: its export says why
     return;
   }
