@@ -15,6 +15,10 @@ constexpr std::size_t kTagSize = 3;
 constexpr unsigned char kDosEndOfFile = 0x1A;
 // How much of the file is searched at a time for the next record terminator.
 constexpr std::size_t kSearchBlock = 4096;
+// How far into the file the records that decide its variant may lie: a
+// variant that reads none of them must not search the whole file.
+constexpr std::int64_t kDecidingBytes =
+    Iso2709Reader::kDecidingRecords * 2 * static_cast<std::int64_t>(IsoLeader::kLongestRecord);
 
 // How far reading a record got: an attempt that fails later says more about
 // what the file is.
@@ -73,6 +77,9 @@ Iso2709Reader::Opened Iso2709Reader::Open(std::string& reason) {
         if (trial.read > most) {
             most = trial.read;
             variant_ = variant;
+            if (trial.read == trial.tried) {
+                break;  // the variants after it can only read as many
+            }
         }
         if (&variant == kIsoVariants || trial.first.stage > telling.first.stage ||
             (trial.first.stage == telling.first.stage && trial.tried > telling.tried)) {
@@ -98,10 +105,11 @@ Iso2709Reader::Trial Iso2709Reader::Try(const IsoVariant& variant) {
     Trial trial;
     RecordFields scratch;
     Attempt attempt;
+    const std::int64_t end = std::min(file_.Size(), kDecidingBytes);
     std::int64_t at = 0;
     while (trial.tried < kDecidingRecords) {
         at = SkipBetweenRecords(at);
-        if (at >= file_.Size()) {
+        if (at >= end) {
             break;
         }
         ReadAt(at, variant, scratch, nullptr, attempt);
@@ -110,7 +118,7 @@ Iso2709Reader::Trial Iso2709Reader::Try(const IsoVariant& variant) {
         }
         ++trial.tried;
         trial.read += attempt.stage == kRead ? 1 : 0;
-        at = attempt.stage == kRead ? attempt.next : AfterDamage(at, variant, attempt);
+        at = attempt.stage == kRead ? attempt.next : AfterDamage(at, variant, attempt, end);
     }
     return trial;
 }
@@ -134,7 +142,7 @@ Iso2709Reader::Next Iso2709Reader::ReadNext(RecordFields& record, IsoProblemSink
     record.state = RecordFields::State::Unreadable;
     record.fields.clear();
     record.valueBytes = 0;
-    next_ = AfterDamage(start, variant_, attempt_);
+    next_ = AfterDamage(start, variant_, attempt_, file_.Size());
     if (problems != nullptr) {
         IsoProblem problem;
         problem.kind = IsoProblem::Kind::DamagedRecord;
@@ -180,31 +188,34 @@ void Iso2709Reader::ReadAt(std::int64_t start, const IsoVariant& variant, Record
     attempt.stage = kInFile;
     attempt.next = start + static_cast<std::int64_t>(extent);
 
-    const unsigned char* last =
-        file_.ViewWhole(start + static_cast<std::int64_t>(variant.FileOffset(length - 1)), 1);
-    if (last == nullptr || *last != variant.RecordEnd()) {
+    const unsigned char* in = file_.ViewWhole(start, extent);
+    if (in == nullptr) {
+        attempt.reason = "the file cannot be read inside the record";
+        return;
+    }
+    if (in[variant.FileOffset(length - 1)] != variant.RecordEnd()) {
         attempt.reason = "its byte " + Number(length) +
                          ", the last by its leader's record length, is not the record terminator";
         return;
     }
     attempt.stage = kTerminated;
 
-    // The record's bytes into the record buffer, a line at a time; each
-    // line's end is read after it, checked, and written over by the next line.
-    unsigned char* bytes = record_.get();
-    const std::size_t lineLength = lineEnd == 0 ? length : kLineLength;
-    file_.Seek(start);
-    for (std::size_t at = 0; at < length; at += lineLength) {
-        const std::size_t line = std::min(lineLength, length - at);
-        const bool ended = lineEnd > 0 && (lastLineEnded || at + line < length);
-        const std::size_t count = line + (ended ? lineEnd : 0);
-        if (file_.Read(bytes + at, count) != count) {
-            attempt.reason = "the file cannot be read inside the record";
-            return;
-        }
-        if (ended && !variant.IsLineEnd(bytes + at + line)) {
-            attempt.reason = "no line end after its byte " + Number(at + line);
-            return;
+    // The record's bytes into the record buffer, without the line ends.
+    unsigned char* const bytes = record_.get();
+    if (lineEnd == 0) {
+        std::memcpy(bytes, in, length);
+    } else {
+        for (std::size_t at = 0; at < length; at += kLineLength, in += kLineLength + lineEnd) {
+            const std::size_t line = std::min(kLineLength, length - at);
+            if (line == kLineLength) {
+                std::memcpy(bytes + at, in, kLineLength);  // the usual line, copied inline
+            } else {
+                std::memcpy(bytes + at, in, line);
+            }
+            if ((lastLineEnded || at + line < length) && !variant.IsLineEnd(in + line)) {
+                attempt.reason = "no line end after its byte " + Number(at + line);
+                return;
+            }
         }
     }
     attempt.stage = kFramed;
@@ -214,8 +225,36 @@ void Iso2709Reader::ReadAt(std::int64_t start, const IsoVariant& variant, Record
     }
 }
 
+namespace {
+
+// A directory entry's length and start: in the widths of CDS/ISIS's entry map
+// when `lengthDigits` is 4 and `startDigits` 5, in the leader's otherwise (0
+// and 0).
+template <std::size_t lengthDigits, std::size_t startDigits>
+bool ReadEntry(const unsigned char* entry, const IsoLeader& leader, std::size_t& length,
+               std::size_t& start) {
+    if constexpr (lengthDigits != 0) {
+        return ReadDigits<lengthDigits>(entry + kTagSize, length) &&
+               ReadDigits<startDigits>(entry + kTagSize + lengthDigits, start);
+    } else {
+        return ReadDigits(entry + kTagSize, leader.lengthDigits, length) &&
+               ReadDigits(entry + kTagSize + leader.lengthDigits, leader.startDigits, start);
+    }
+}
+
+}  // namespace
+
 bool Iso2709Reader::TakeFields(std::int64_t start, const IsoVariant& variant, RecordFields& record,
                                IsoProblemSink* problems, std::string& reason) {
+    return leader_.lengthDigits == 4 && leader_.startDigits == 5
+               ? TakeFieldsOf<4, 5>(start, variant, record, problems, reason)
+               : TakeFieldsOf<0, 0>(start, variant, record, problems, reason);
+}
+
+template <std::size_t lengthDigits, std::size_t startDigits>
+bool Iso2709Reader::TakeFieldsOf(std::int64_t start, const IsoVariant& variant,
+                                 RecordFields& record, IsoProblemSink* problems,
+                                 std::string& reason) {
     const unsigned char* const bytes = record_.get();
     const unsigned char fieldEnd = variant.FieldEnd();
     const std::size_t base = leader_.baseAddress;
@@ -227,8 +266,6 @@ bool Iso2709Reader::TakeFields(std::int64_t start, const IsoVariant& variant, Re
     }
     const std::size_t count = leader_.EntryCount();
     const std::size_t entrySize = leader_.EntrySize();
-    const std::size_t lengthDigits = leader_.lengthDigits;
-    const std::size_t startDigits = leader_.startDigits;
     FieldValue* const fields = record.fields.Room(count);
     std::size_t kept = 0;
     std::size_t misnamed = 0;
@@ -236,8 +273,7 @@ bool Iso2709Reader::TakeFields(std::int64_t start, const IsoVariant& variant, Re
     for (std::size_t i = 0; i < count; ++i, entry += entrySize) {
         std::size_t length = 0;
         std::size_t offset = 0;
-        if (!ReadDigits(entry + kTagSize, lengthDigits, length) ||
-            !ReadDigits(entry + kTagSize + lengthDigits, startDigits, offset)) {
+        if (!ReadEntry<lengthDigits, startDigits>(entry, leader_, length, offset)) {
             reason = "directory entry " + Number(i + 1) + " (tag " + TagText(entry) +
                      "): its length or start is not digits";
             return false;
@@ -255,7 +291,7 @@ bool Iso2709Reader::TakeFields(std::int64_t start, const IsoVariant& variant, Re
             return false;
         }
         std::size_t tag = 0;
-        if (!ReadDigits(entry, kTagSize, tag)) {
+        if (!ReadDigits<kTagSize>(entry, tag)) {
             ++misnamed;
             continue;
         }
@@ -296,23 +332,24 @@ bool Iso2709Reader::TakeFields(std::int64_t start, const IsoVariant& variant, Re
 }
 
 std::int64_t Iso2709Reader::AfterDamage(std::int64_t start, const IsoVariant& variant,
-                                        const Attempt& attempt) {
+                                        const Attempt& attempt, std::int64_t searchEnd) {
     // Where the record's length ends it is trusted when its lines are in
     // place, or when another record follows there.
     if (attempt.stage >= kFramed || (attempt.stage >= kInFile && RecordOrEndAt(attempt.next))) {
         return attempt.next;
     }
-    return SearchNextRecord(start, variant);
+    return SearchNextRecord(start, variant, searchEnd);
 }
 
-std::int64_t Iso2709Reader::SearchNextRecord(std::int64_t start, const IsoVariant& variant) {
+std::int64_t Iso2709Reader::SearchNextRecord(std::int64_t start, const IsoVariant& variant,
+                                             std::int64_t searchEnd) {
     const std::int64_t size = file_.Size();
     const unsigned char recordEnd = variant.RecordEnd();
     const std::size_t lineEnd = variant.LineEndSize();
     std::int64_t at = start;
-    while (at < size) {
+    while (at < searchEnd) {
         const auto count =
-            static_cast<std::size_t>(std::min<std::int64_t>(kSearchBlock, size - at));
+            static_cast<std::size_t>(std::min<std::int64_t>(kSearchBlock, searchEnd - at));
         const unsigned char* block = file_.ViewWhole(at, count);
         if (block == nullptr) {
             return size;  // a read error: nothing after it can be read either

@@ -94,12 +94,20 @@ class Iso2709Reader {
     // with the reason, when it does not agree with the record.
     bool TakeFields(std::int64_t start, const IsoVariant& variant, RecordFields& record,
                     IsoProblemSink* problems, std::string& reason);
-    // Where the record after the damaged one at `start` begins.
-    std::int64_t AfterDamage(std::int64_t start, const IsoVariant& variant, const Attempt& attempt);
-    // After the next record terminator from `start` on (and its line end)
-    // that a leader or the file's end follows; the file's end when there is
-    // none.
-    std::int64_t SearchNextRecord(std::int64_t start, const IsoVariant& variant);
+    // TakeFields for directory entries of `lengthDigits` and `startDigits`
+    // digits, or of the leader's (0 and 0).
+    template <std::size_t lengthDigits, std::size_t startDigits>
+    bool TakeFieldsOf(std::int64_t start, const IsoVariant& variant, RecordFields& record,
+                      IsoProblemSink* problems, std::string& reason);
+    // Where the record after the damaged one at `start` begins; a record
+    // terminator that may end it is searched for before `searchEnd` only.
+    std::int64_t AfterDamage(std::int64_t start, const IsoVariant& variant, const Attempt& attempt,
+                             std::int64_t searchEnd);
+    // After the first record terminator from `start` to `searchEnd` (and its
+    // line end) that a leader or the file's end follows; the file's end when
+    // there is none.
+    std::int64_t SearchNextRecord(std::int64_t start, const IsoVariant& variant,
+                                  std::int64_t searchEnd);
     // Whether a record begins at `at`, after any line ends between records,
     // or the file ends there.
     bool RecordOrEndAt(std::int64_t at);

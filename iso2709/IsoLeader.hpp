@@ -46,6 +46,23 @@ inline bool ReadDigits(const unsigned char* bytes, std::size_t count, std::size_
     return true;
 }
 
+// The same for a count known when compiling: the CDS/ISIS directory's
+// widths, read without a branch per digit.
+template <std::size_t count>
+inline bool ReadDigits(const unsigned char* bytes, std::size_t& value) {
+    std::size_t number = 0;
+    bool allDigits = true;
+    for (std::size_t i = 0; i < count; ++i) {
+        const unsigned digit = bytes[i] - static_cast<unsigned>('0');
+        allDigits &= digit <= 9;
+        number = number * 10 + digit;
+    }
+    if (allDigits) {
+        value = number;
+    }
+    return allDigits;
+}
+
 // Reads the leader at `bytes` (24 of them) into `leader`. Returns nullptr when
 // it is a leader whose numbers agree with each other, or else why it is not.
 const char* ReadLeader(const unsigned char* bytes, IsoLeader& leader);

@@ -3,6 +3,7 @@
 // directory entry maps other than CDS/ISIS's.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -504,6 +505,21 @@ TEST(Iso2709Reader, TheDirectoryEntryMapIsTheLeaders) {
         EXPECT_EQ(reading.lastLeader.EntrySize(),
                   3 + static_cast<std::size_t>(map[0] - '0' + map[1] - '0' + map[2] - '0'))
             << map;
+    }
+}
+
+// What the ISO 2709 fuzzer once found, or was given to start from.
+TEST(IsoFuzzRegressionTest, EveryInputKeepsTheRules) {
+    std::vector<fs::path> inputs;
+    for (const auto& entry : fs::directory_iterator(MSTEXPORT_ISO_FUZZ_REGRESSIONS)) {
+        if (entry.is_regular_file() && entry.path().filename().string()[0] != '.') {
+            inputs.push_back(entry.path());
+        }
+    }
+    std::sort(inputs.begin(), inputs.end());
+    ASSERT_FALSE(inputs.empty()) << "no inputs in " << MSTEXPORT_ISO_FUZZ_REGRESSIONS;
+    for (const fs::path& path : inputs) {
+        EXPECT_EQ(ReadIsoAndCheck(path), "") << path.filename();
     }
 }
 
