@@ -178,8 +178,7 @@ void Iso2709Reader::ReadAt(std::int64_t start, const IsoVariant& variant, Record
     if (left < extent) {
         if (lineEnd == 0 || left != extent - lineEnd) {
             attempt.reason = "the file ends inside the record: its leader gives " + Number(length) +
-                             " bytes, the file holds " + Number(static_cast<std::size_t>(left)) +
-                             " from its start";
+                             " bytes, the file holds " + std::to_string(left) + " from its start";
             return;
         }
         lastLineEnded = false;
