@@ -7,8 +7,7 @@
 
 namespace {
 
-// A record's bytes, the line end read after its last line, and the slack.
-constexpr std::size_t kRecordRoom = IsoLeader::kLongestRecord + 2 + InputFile::kViewSlack;
+constexpr std::size_t kRecordRoom = IsoLeader::kLongestRecord + InputFile::kViewSlack;
 constexpr std::size_t kLineLength = IsoVariant::kLineLength;
 constexpr std::size_t kTagSize = 3;
 // DOS editors and copies may end a file with it.

@@ -61,11 +61,11 @@ class Iso2709Reader {
     // `problems`, when given.
     Next ReadNext(RecordFields& record, IsoProblemSink* problems = nullptr);
 
+    // What Open decided.
     const IsoVariant& Variant() const { return variant_; }
-    // The leader of the last record read.
+    // After Next::Record: that record's leader, and its bytes without line
+    // ends, inside which every value lies.
     const IsoLeader& Leader() const { return leader_; }
-    // The bytes of the last record read, without line ends: every value
-    // lies inside them.
     const unsigned char* RecordBytes() const { return record_.get(); }
     std::size_t RecordLength() const { return leader_.recordLength; }
 
@@ -85,6 +85,7 @@ class Iso2709Reader {
         Attempt first;
     };
 
+    // Reads the file's first records in `variant`, reporting nothing.
     Trial Try(const IsoVariant& variant);
     // Reads the record that starts at `start` in `variant` into `record`;
     // reports a tag that is not three digits to `problems`, when given.
@@ -121,8 +122,8 @@ class Iso2709Reader {
     std::int64_t next_ = 0;
     std::int32_t position_ = 0;
     IsoLeader leader_;
-    // The record's bytes, gathered from its lines: the longest record, the
-    // line end read after its last line, and the slack its values need.
+    // The record's bytes, gathered from its lines: room for the longest
+    // record and the slack its values need.
     std::unique_ptr<unsigned char[]> record_;
     Attempt attempt_;
 };
