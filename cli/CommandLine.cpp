@@ -86,11 +86,30 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         line.error = Listed(names, "and") + (names.size() > 1 ? " go" : " goes") +
                      " with --format=" + optionsOf->name;
     }
+    if (line.error.empty() && line.input == CommandLine::Input::Iso2709 && line.database.empty()) {
+        line.error = "--input=iso2709 needs the name of the ISO 2709 file";
+    }
     if (line.error.empty() && line.settings.from > line.settings.to) {
         line.error = "--from " + std::to_string(line.settings.from) + " is after --to " +
                      std::to_string(line.settings.to);
     }
     return line;
+}
+
+bool ReadsIso2709(const CommandLine& line) {
+    if (line.input != CommandLine::Input::ByName) {
+        return line.input == CommandLine::Input::Iso2709;
+    }
+    const std::string& name = line.database;
+    const std::size_t dot = name.size() < 4 ? std::string::npos : name.size() - 4;
+    if (dot == std::string::npos || name[dot] != '.') {
+        return false;
+    }
+    std::string extension = name.substr(dot + 1);
+    std::transform(extension.begin(), extension.end(), extension.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    return extension == "iso";
 }
 
 std::string HelpText() {
@@ -103,6 +122,11 @@ std::string HelpText() {
         "same name with the extension .xrf is read beside it. Names match in any case.\n"
         "Without DATABASE: ths.mst and ths.xrf in the current folder. The export goes\n"
         "to formatirani_izlaz.txt in the current folder unless --output says otherwise.\n"
+        "\n"
+        "DATABASE may also be an ISO 2709 file, such as CDS/ISIS exports: a name that\n"
+        "ends in .iso, in any case, or any file with --input=iso2709. Its records are\n"
+        "numbered 1, 2, ... in the file's order, as CDS/ISIS numbers those it imports,\n"
+        "and --from and --to count them so.\n"
         "\n"
         "Options:\n";
     for (const Option& option : Options()) {
@@ -139,8 +163,8 @@ std::string HelpText() {
         "  0  every record was exported\n"
         "  1  something was wrong: each problem is a line on standard error\n"
         "  2  the command line is wrong, names more than one database, gives a --from\n"
-        "     past the last MFN, or names one of the database's files as the output;\n"
-        "     no file was created or emptied\n"
+        "     past the last MFN, or names a file it reads as the output; no file was\n"
+        "     created or emptied\n"
         "\n"
         "Examples:\n"
         "  mstexport                  export ths.mst in the current folder\n"
@@ -148,6 +172,8 @@ std::string HelpText() {
         "                             export /data/CDS.MST (or cds.mst) to cds.txt\n"
         "  mstexport cds -f jsonl -e cp850 -o -\n"
         "                             cds.mst as JSON Lines, in UTF-8 from code page\n"
-        "                             850, on standard output\n";
+        "                             850, on standard output\n"
+        "  mstexport old.iso -o old.txt\n"
+        "                             the records of the ISO 2709 file old.iso\n";
     return text;
 }

@@ -10,8 +10,9 @@
 #include "export/OutputFile.hpp"
 #include "record/RecordSource.hpp"
 
-// The source of the records of `database`, a DATABASE argument.
-std::unique_ptr<RecordSource> SourceOf(const std::string& database);
+// The source of the records that the command line's DATABASE names: an ISO
+// 2709 file or a master file (see ReadsIso2709).
+std::unique_ptr<RecordSource> SourceOf(const CommandLine& line);
 
 // Runs the export of `line`, whose action is Export; see RunExport.
 int ExportDatabase(const CommandLine& line, std::FILE* messages,

@@ -1,16 +1,20 @@
 #include "IsoReadCheck.hpp"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <vector>
 
+#include "cli/ExportCommand.hpp"
 #include "iso2709/Iso2709Reader.hpp"
 
 namespace {
 
-class CollectedProblems : public IsoProblemSink {
+class CollectedProblems : public ProblemSink {
   public:
-    void Report(const IsoProblem& problem) override { problems.push_back(problem); }
-    std::vector<IsoProblem> problems;
+    void Report(const RecordProblem& problem) override { problems.push_back(problem); }
+    std::vector<RecordProblem> problems;
 };
 
 std::string CheckRecord(const Iso2709Reader& reader, const RecordFields& record) {
@@ -42,6 +46,99 @@ std::string CheckRecord(const Iso2709Reader& reader, const RecordFields& record)
     return "";
 }
 
+std::string ReadText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> LinesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = text.find('\n', at);
+        lines.push_back(text.substr(at, end - at));
+        at = end == std::string::npos ? text.size() : end + 1;
+    }
+    return lines;
+}
+
+// What the reading gave: `tagged`, the tagged export of its records, and how
+// many were damaged.
+struct Reading {
+    Iso2709Reader::Opened opened = Iso2709Reader::Opened::NotIso2709;
+    std::string tagged;
+    long long records = 0;
+    long long damaged = 0;
+};
+
+void AddTagged(const RecordFields& record, std::string& tagged) {
+    tagged += "[RECORD " + std::to_string(record.mfn) + "]\n";
+    for (const FieldValue& field : record.fields) {
+        const std::string tag = std::to_string(field.tag);
+        tagged += "<" + tag + ">";
+        tagged.append(reinterpret_cast<const char*>(field.bytes), field.length);
+        tagged += "</" + tag + ">\n";
+    }
+    tagged += "\n\n";
+}
+
+std::string CheckExport(const std::filesystem::path& path, const Reading& reading) {
+    const std::string name = path.string();
+    const std::string output = name + ".txt";
+    const std::string messagesName = name + ".messages";
+    std::error_code ignored;
+    std::filesystem::remove(output, ignored);
+    std::FILE* messages = std::fopen(messagesName.c_str(), "w+b");
+    if (messages == nullptr) {
+        return "cannot write " + messagesName;
+    }
+    const CommandLine line = ParseCommandLine({"--input=iso2709", name, "-o", output});
+    const int status = ExportDatabase(line, messages);
+    (void)std::fclose(messages);
+    const std::vector<std::string> said = LinesOf(ReadText(messagesName));
+    const bool written = std::filesystem::exists(output, ignored);
+    const std::string exported = ReadText(output);
+    std::filesystem::remove(output, ignored);
+    std::filesystem::remove(messagesName, ignored);
+
+    if (status != (said.empty() ? 0 : 1)) {
+        return "exit status " + std::to_string(status) + " with " + std::to_string(said.size()) +
+               " messages";
+    }
+    for (const std::string& message : said) {
+        if (message.rfind("mstexport: ", 0) != 0) {
+            return "a message that does not start with mstexport: " + message;
+        }
+    }
+    if (reading.opened != Iso2709Reader::Opened::Records) {
+        if (said.size() != 1 || written ||
+            (said[0].find(": not an ISO 2709 file: ") == std::string::npos &&
+             said[0].find(" which holds no ISO 2709 record;") == std::string::npos)) {
+            return "a file without records not said in one line, without an output";
+        }
+        return "";
+    }
+    const std::string none =
+        "mstexport: not one record of " + name + " could be read; " + output + " was not created";
+    if (reading.damaged == reading.records && reading.records >= 8) {
+        return !written && said.back() == none ? ""
+                                               : "a file of which no record could be read has an "
+                                                 "output, or does not end with: " +
+                                                     none;
+    }
+    if (!written || exported != reading.tagged) {
+        return "the export is not the records as the reader read them";
+    }
+    long long listed = 0;
+    for (const std::string& message : said) {
+        listed += message.find(": the record at byte ") != std::string::npos ? 1 : 0;
+    }
+    if (listed != std::min<long long>(reading.damaged, 20)) {
+        return std::to_string(listed) + " damaged records said, of " +
+               std::to_string(reading.damaged);
+    }
+    return "";
+}
+
 }  // namespace
 
 std::string ReadIsoAndCheck(const std::filesystem::path& path) {
@@ -52,6 +149,8 @@ std::string ReadIsoAndCheck(const std::filesystem::path& path) {
     }
     Iso2709Reader reader(file);
     const Iso2709Reader::Opened opened = reader.Open(reason);
+    Reading reading;
+    reading.opened = opened;
     if (opened == Iso2709Reader::Opened::NotIso2709 && reason.empty()) {
         return "a file that is not ISO 2709 without a reason";
     }
@@ -75,13 +174,16 @@ std::string ReadIsoAndCheck(const std::filesystem::path& path) {
             return "position " + std::to_string(record.mfn) + " where " + std::to_string(position) +
                    " was due";
         }
-        for (const IsoProblem& problem : sink.problems) {
-            if (problem.position != position || problem.offset < 0 ||
-                problem.offset >= file.Size() || problem.reason.empty()) {
+        for (const RecordProblem& problem : sink.problems) {
+            if (problem.mfn != position || problem.offset < 0 || problem.offset >= file.Size() ||
+                problem.detail.empty()) {
                 return "a problem without the record's position, an offset inside the file "
                        "and a reason";
             }
         }
+        ++reading.records;
+        reading.damaged += next == Iso2709Reader::Next::Damaged ? 1 : 0;
+        AddTagged(record, reading.tagged);
         if (next == Iso2709Reader::Next::Record) {
             const std::string broken = CheckRecord(reader, record);
             if (!broken.empty()) {
@@ -90,12 +192,13 @@ std::string ReadIsoAndCheck(const std::filesystem::path& path) {
             continue;
         }
         if (record.state != RecordFields::State::Unreadable || !record.fields.empty() ||
-            sink.problems.size() != 1 || sink.problems[0].kind != IsoProblem::Kind::DamagedRecord) {
+            sink.problems.size() != 1 ||
+            sink.problems[0].kind != ProblemKind::IsoRecordUnreadable) {
             return "a damaged record that is not Unreadable, without fields, with one problem";
         }
     }
     if (reader.ReadNext(record) != Iso2709Reader::Next::End) {
         return "a record after the end";
     }
-    return "";
+    return CheckExport(path, reading);
 }

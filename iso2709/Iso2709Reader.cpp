@@ -60,6 +60,7 @@ Iso2709Reader::Iso2709Reader(InputFile& file)
 
 Iso2709Reader::Opened Iso2709Reader::Open(std::string& reason) {
     open_ = false;
+    hasRecords_ = false;
     next_ = 0;
     position_ = 0;
     if (!file_.IsOpen()) {
@@ -97,7 +98,14 @@ Iso2709Reader::Opened Iso2709Reader::Open(std::string& reason) {
         return Opened::NotIso2709;
     }
     open_ = true;
+    hasRecords_ = true;
     return Opened::Records;
+}
+
+void Iso2709Reader::Rewind() {
+    open_ = hasRecords_;
+    next_ = 0;
+    position_ = 0;
 }
 
 Iso2709Reader::Trial Iso2709Reader::Try(const IsoVariant& variant) {
@@ -122,9 +130,10 @@ Iso2709Reader::Trial Iso2709Reader::Try(const IsoVariant& variant) {
     return trial;
 }
 
-Iso2709Reader::Next Iso2709Reader::ReadNext(RecordFields& record, IsoProblemSink* problems) {
+Iso2709Reader::Next Iso2709Reader::ReadNext(RecordFields& record, ProblemSink* problems) {
     record.fields.clear();
     record.valueBytes = 0;
+    record.valueReader = nullptr;
     record.state = RecordFields::State::NotStored;
     const std::int64_t start = open_ ? SkipBetweenRecords(next_) : file_.Size();
     if (start >= file_.Size() || position_ == std::numeric_limits<std::int32_t>::max()) {
@@ -138,23 +147,16 @@ Iso2709Reader::Next Iso2709Reader::ReadNext(RecordFields& record, IsoProblemSink
         next_ = attempt_.next;
         return Next::Record;
     }
-    record.state = RecordFields::State::Unreadable;
-    record.fields.clear();
-    record.valueBytes = 0;
     next_ = AfterDamage(start, variant_, attempt_, file_.Size());
-    if (problems != nullptr) {
-        IsoProblem problem;
-        problem.kind = IsoProblem::Kind::DamagedRecord;
-        problem.position = position_;
-        problem.offset = start;
-        problem.reason = attempt_.reason;
-        problems->Report(problem);
-    }
+    RecordProblem problem{ProblemKind::IsoRecordUnreadable};
+    problem.offset = start;
+    problem.detail = attempt_.reason;
+    ReportProblem(record, problem, problems);
     return Next::Damaged;
 }
 
 void Iso2709Reader::ReadAt(std::int64_t start, const IsoVariant& variant, RecordFields& record,
-                           IsoProblemSink* problems, Attempt& attempt) {
+                           ProblemSink* problems, Attempt& attempt) {
     attempt.stage = kNoLeader;
     const auto left = static_cast<std::uint64_t>(file_.Size() - start);
     const unsigned char* leader = file_.View(start, IsoLeader::kSize);
@@ -243,7 +245,7 @@ bool ReadEntry(const unsigned char* entry, const IsoLeader& leader, std::size_t&
 }  // namespace
 
 bool Iso2709Reader::TakeFields(std::int64_t start, const IsoVariant& variant, RecordFields& record,
-                               IsoProblemSink* problems, std::string& reason) {
+                               ProblemSink* problems, std::string& reason) {
     return leader_.lengthDigits == 4 && leader_.startDigits == 5
                ? TakeFieldsOf<4, 5>(start, variant, record, problems, reason)
                : TakeFieldsOf<0, 0>(start, variant, record, problems, reason);
@@ -251,8 +253,7 @@ bool Iso2709Reader::TakeFields(std::int64_t start, const IsoVariant& variant, Re
 
 template <std::size_t lengthDigits, std::size_t startDigits>
 bool Iso2709Reader::TakeFieldsOf(std::int64_t start, const IsoVariant& variant,
-                                 RecordFields& record, IsoProblemSink* problems,
-                                 std::string& reason) {
+                                 RecordFields& record, ProblemSink* problems, std::string& reason) {
     const unsigned char* const bytes = record_.get();
     const unsigned char fieldEnd = variant.FieldEnd();
     const std::size_t base = leader_.baseAddress;
@@ -316,13 +317,10 @@ bool Iso2709Reader::TakeFieldsOf(std::int64_t start, const IsoVariant& variant,
         for (std::size_t i = 0; i < count; ++i, entry += entrySize) {
             std::size_t tag = 0;
             if (!ReadDigits(entry, kTagSize, tag)) {
-                IsoProblem problem;
-                problem.kind = IsoProblem::Kind::TagNotDigits;
-                problem.position = position_;
+                RecordProblem problem{ProblemKind::IsoTagNotDigits};
                 problem.offset = start;
-                problem.reason =
-                    "field with tag \"" + TagText(entry) + "\" left out: a tag is three digits";
-                problems->Report(problem);
+                problem.detail = TagText(entry);
+                ReportProblem(record, problem, problems);
             }
         }
     }

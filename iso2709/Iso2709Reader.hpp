@@ -12,9 +12,9 @@
 #include <string>
 
 #include "IsoLeader.hpp"
-#include "IsoProblem.hpp"
 #include "IsoVariant.hpp"
 #include "platform/InputFile.hpp"
+#include "record/Problems.hpp"
 #include "record/RecordFields.hpp"
 
 class Iso2709Reader {
@@ -37,13 +37,20 @@ class Iso2709Reader {
         // `record` holds the next record's fields.
         Record,
         // The next record could not be read; `record` is Unreadable, without
-        // fields, and a problem says why.
+        // fields, and a problem (IsoRecordUnreadable) says why.
         Damaged,
         // No record follows.
         End,
     };
 
-    // `file` is borrowed, open, and read only through this reader.
+    // The most bytes a record takes in the file, line ends included: every
+    // view the reader asks of its file is within it.
+    static constexpr std::size_t kLargestExtent =
+        IsoLeader::kLongestRecord +
+        (IsoLeader::kLongestRecord + IsoVariant::kLineLength - 1) / IsoVariant::kLineLength * 2;
+
+    // `file` is borrowed, open, and read only through this reader; its
+    // buffer holds kLargestExtent bytes at least.
     explicit Iso2709Reader(InputFile& file);
     Iso2709Reader(const Iso2709Reader&) = delete;
     Iso2709Reader& operator=(const Iso2709Reader&) = delete;
@@ -53,13 +60,19 @@ class Iso2709Reader {
     // words ("its first bytes are not an ISO 2709 leader: ...").
     Opened Open(std::string& reason);
 
-    // Reads the next record into `record`: its fields in directory order,
-    // tag and value as stored, indicators and subfield markers included,
-    // each value up to its first zero byte. The values lie in this reader's
-    // own buffer, with kViewSlack readable bytes after each, and
-    // stay valid until the next call. What is wrong with the record goes to
-    // `problems`, when given.
-    Next ReadNext(RecordFields& record, IsoProblemSink* problems = nullptr);
+    // Back to the first record, in the variant Open decided.
+    void Rewind();
+
+    // Reads the next record into `record`, its MFN the record's position:
+    // its fields in directory order, tag and value as stored, indicators and
+    // subfield markers included, each value up to its first zero byte. The
+    // values lie in this reader's own buffer, with kViewSlack readable bytes
+    // after each, and stay valid until the next call. What is wrong with the
+    // record goes to `problems`, when given, with the record's offset.
+    Next ReadNext(RecordFields& record, ProblemSink* problems = nullptr);
+
+    // The position of the record read last; 0 before the first.
+    std::int32_t Position() const { return position_; }
 
     // What Open decided.
     const IsoVariant& Variant() const { return variant_; }
@@ -90,16 +103,16 @@ class Iso2709Reader {
     // Reads the record that starts at `start` in `variant` into `record`;
     // reports a tag that is not three digits to `problems`, when given.
     void ReadAt(std::int64_t start, const IsoVariant& variant, RecordFields& record,
-                IsoProblemSink* problems, Attempt& attempt);
+                ProblemSink* problems, Attempt& attempt);
     // Takes the fields that the directory in the record buffer gives; false,
     // with the reason, when it does not agree with the record.
     bool TakeFields(std::int64_t start, const IsoVariant& variant, RecordFields& record,
-                    IsoProblemSink* problems, std::string& reason);
+                    ProblemSink* problems, std::string& reason);
     // TakeFields for directory entries of `lengthDigits` and `startDigits`
     // digits, or of the leader's (0 and 0).
     template <std::size_t lengthDigits, std::size_t startDigits>
     bool TakeFieldsOf(std::int64_t start, const IsoVariant& variant, RecordFields& record,
-                      IsoProblemSink* problems, std::string& reason);
+                      ProblemSink* problems, std::string& reason);
     // Where the record after the damaged one at `start` begins; a record
     // terminator that may end it is searched for before `searchEnd` only.
     std::int64_t AfterDamage(std::int64_t start, const IsoVariant& variant, const Attempt& attempt,
@@ -118,7 +131,9 @@ class Iso2709Reader {
 
     InputFile& file_;
     IsoVariant variant_;
+    // Whether records follow, and whether Open found any.
     bool open_ = false;
+    bool hasRecords_ = false;
     std::int64_t next_ = 0;
     std::int32_t position_ = 0;
     IsoLeader leader_;

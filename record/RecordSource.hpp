@@ -11,8 +11,9 @@
 #include "Problems.hpp"
 #include "RecordFields.hpp"
 
-// A file a source reads, and what it is to the database: "master file",
-// "cross-reference file". The run checks each before anything is opened.
+// A file a source reads, and what it is, as the message that refuses it as
+// the output says after "the output NAME is the": "database's own master
+// file". The run checks each before anything is opened.
 struct InputName {
     std::string name;
     const char* role;
