@@ -205,15 +205,23 @@ void Iso2709Reader::ReadAt(std::int64_t start, const IsoVariant& variant, Record
     if (lineEnd == 0) {
         std::memcpy(bytes, in, length);
     } else {
-        for (std::size_t at = 0; at < length; at += kLineLength, in += kLineLength + lineEnd) {
-            const std::size_t line = std::min(kLineLength, length - at);
-            if (line == kLineLength) {
-                std::memcpy(bytes + at, in, kLineLength);  // the usual line, copied inline
-            } else {
-                std::memcpy(bytes + at, in, line);
+        const bool crLf = lineEnd == 2;
+        const auto ended = [crLf](const unsigned char* at) {
+            return crLf ? at[0] == '\r' && at[1] == '\n' : at[0] == '\n';
+        };
+        // The whole lines, copied inline; then the last one, shorter.
+        std::size_t at = 0;
+        for (; at + kLineLength <= length; at += kLineLength, in += kLineLength + lineEnd) {
+            std::memcpy(bytes + at, in, kLineLength);
+            if (!ended(in + kLineLength) && (lastLineEnded || at + kLineLength < length)) {
+                attempt.reason = "no line end after its byte " + Number(at + kLineLength);
+                return;
             }
-            if ((lastLineEnded || at + line < length) && !variant.IsLineEnd(in + line)) {
-                attempt.reason = "no line end after its byte " + Number(at + line);
+        }
+        if (at < length) {
+            std::memcpy(bytes + at, in, length - at);
+            if (lastLineEnded && !ended(in + (length - at))) {
+                attempt.reason = "no line end after its byte " + Number(length);
                 return;
             }
         }
@@ -228,14 +236,22 @@ void Iso2709Reader::ReadAt(std::int64_t start, const IsoVariant& variant, Record
 namespace {
 
 // A directory entry's length and start: in the widths of CDS/ISIS's entry map
-// when `lengthDigits` is 4 and `startDigits` 5, in the leader's otherwise (0
-// and 0).
+// when `lengthDigits` is 4 and `startDigits` 5, the first eight of their nine
+// digits at once; in the leader's otherwise (0 and 0).
 template <std::size_t lengthDigits, std::size_t startDigits>
 bool ReadEntry(const unsigned char* entry, const IsoLeader& leader, std::size_t& length,
                std::size_t& start) {
     if constexpr (lengthDigits != 0) {
-        return ReadDigits<lengthDigits>(entry + kTagSize, length) &&
-               ReadDigits<startDigits>(entry + kTagSize + lengthDigits, start);
+        static_assert(lengthDigits == 4 && startDigits == 5, "CDS/ISIS's entry map");
+        const std::uint64_t eight = EightBytes(entry + kTagSize);
+        const unsigned last = entry[kTagSize + 8] - static_cast<unsigned>('0');
+        if (!EightDigits(eight) || last > 9) {
+            return false;
+        }
+        const std::uint32_t value = EightDigitsValue(eight);
+        length = value / 10000;
+        start = value % 10000 * 10 + last;
+        return true;
     } else {
         return ReadDigits(entry + kTagSize, leader.lengthDigits, length) &&
                ReadDigits(entry + kTagSize + leader.lengthDigits, leader.startDigits, start);
@@ -268,6 +284,7 @@ bool Iso2709Reader::TakeFieldsOf(std::int64_t start, const IsoVariant& variant,
     FieldValue* const fields = record.fields.Room(count);
     std::size_t kept = 0;
     std::size_t misnamed = 0;
+    std::size_t valueBytes = 0;
     const unsigned char* entry = bytes + IsoLeader::kSize;
     for (std::size_t i = 0; i < count; ++i, entry += entrySize) {
         std::size_t length = 0;
@@ -295,19 +312,19 @@ bool Iso2709Reader::TakeFieldsOf(std::int64_t start, const IsoVariant& variant,
             continue;
         }
         fields[kept++] = FieldValue{static_cast<std::int32_t>(tag), value, length - 1};
+        valueBytes += length - 1;
     }
 
     // Values are what is stored up to a zero byte, as the master file's are.
-    const bool zero = std::memchr(bytes + base, 0, dataLength) != nullptr;
-    std::size_t valueBytes = 0;
-    for (std::size_t i = 0; i < kept; ++i) {
-        if (zero) {
+    if (std::memchr(bytes + base, 0, dataLength) != nullptr) {
+        for (std::size_t i = 0; i < kept; ++i) {
             if (const void* found = std::memchr(fields[i].bytes, 0, fields[i].length)) {
-                fields[i].length = static_cast<std::size_t>(
-                    static_cast<const unsigned char*>(found) - fields[i].bytes);
+                const auto cut = static_cast<std::size_t>(static_cast<const unsigned char*>(found) -
+                                                          fields[i].bytes);
+                valueBytes -= fields[i].length - cut;
+                fields[i].length = cut;
             }
         }
-        valueBytes += fields[i].length;
     }
     record.fields.Resize(kept);
     record.valueBytes = valueBytes;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 struct IsoLeader {
     static constexpr std::size_t kSize = 24;
@@ -61,6 +62,33 @@ inline bool ReadDigits(const unsigned char* bytes, std::size_t& value) {
         value = number;
     }
     return allDigits;
+}
+
+// The eight bytes at `bytes` as one number, the first byte the lowest, on
+// any machine: one load where numbers are little-endian.
+inline std::uint64_t EightBytes(const unsigned char* bytes) {
+    std::uint64_t value = 0;
+    for (int i = 7; i >= 0; --i) {
+        value = value << 8 | bytes[i];
+    }
+    return value;
+}
+
+// Whether the eight bytes of EightBytes are all decimal digits: each byte's
+// high half is 3, and stays 3 with 6 added.
+inline bool EightDigits(std::uint64_t bytes) {
+    constexpr std::uint64_t kHigh = 0xF0F0F0F0F0F0F0F0u;
+    return ((bytes & kHigh) | (((bytes + 0x0606060606060606u) & kHigh) >> 4)) ==
+           0x3333333333333333u;
+}
+
+// The number that eight digits (EightDigits) write, the first the most
+// significant: digits joined in pairs, then fours, then all eight.
+inline std::uint32_t EightDigitsValue(std::uint64_t bytes) {
+    bytes = (bytes & 0x0F0F0F0F0F0F0F0Fu) * (10 * 256 + 1) >> 8;
+    bytes = (bytes & 0x00FF00FF00FF00FFu) * (100 * 65536 + 1) >> 16;
+    return static_cast<std::uint32_t>(
+        (bytes & 0x0000FFFF0000FFFFu) * (10000 * (std::uint64_t{1} << 32) + 1) >> 32);
 }
 
 // Reads the leader at `bytes` (24 of them) into `leader`. Returns nullptr when
