@@ -7,12 +7,10 @@
 
 namespace charset {
 
-namespace {
-
 // The size of the valid sequence that starts with the byte 0x80 or above at
 // `bytes`, or 0. The second byte's range rules out overlong forms, surrogates
 // and code points past U+10FFFF.
-std::size_t SequenceSize(const unsigned char* bytes, const unsigned char* end) {
+std::size_t Utf8SequenceSize(const unsigned char* bytes, const unsigned char* end) {
     const unsigned char lead = bytes[0];
     std::size_t size = 0;
     unsigned char secondLow = 0x80;
@@ -42,6 +40,8 @@ std::size_t SequenceSize(const unsigned char* bytes, const unsigned char* end) {
     return size;
 }
 
+namespace {
+
 // Hands each run of valid bytes to `valid(start, size)` and each byte that
 // begins no valid sequence to `invalid(byte)`, in order.
 template <typename Valid, typename Invalid>
@@ -50,7 +50,7 @@ void Walk(const unsigned char* bytes, std::size_t length, Valid valid, Invalid i
     const unsigned char* end = bytes + length;
     const unsigned char* run = bytes;
     while ((bytes = AsciiRunEnd(begin, bytes, end)) != end) {
-        if (const std::size_t size = SequenceSize(bytes, end); size > 0) {
+        if (const std::size_t size = Utf8SequenceSize(bytes, end); size > 0) {
             bytes += size;
             continue;
         }

@@ -20,6 +20,23 @@ const Option* FindShort(char name) {
     return Find([&](const Option& option) { return name == option.shortName; });
 }
 
+// --info writes text, or one JSON object with --format=jsonl, to standard
+// output unless -o says otherwise; it shows the values under the likely code
+// pages rather than under one.
+void CheckInfo(CommandLine& line) {
+    const std::string format = line.format.format->name;
+    if (format != "tagged" && format != "jsonl") {
+        line.error = "--info writes text, or JSON with --format=jsonl; not --format=" + format;
+    } else if (line.settings.charset != nullptr) {
+        line.error =
+            "--encoding does not go with --info, which shows the values under the likely "
+            "code pages";
+    } else if (!line.outputGiven) {
+        line.settings.output = "-";
+    }
+    line.infoJson = format == "jsonl";
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
@@ -89,6 +106,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     if (line.error.empty() && line.input == CommandLine::Input::Iso2709 && line.database.empty()) {
         line.error = "--input=iso2709 needs the name of the ISO 2709 file";
     }
+    if (line.error.empty() && line.action == CommandLine::Action::Info) {
+        CheckInfo(line);
+    }
     if (line.error.empty() && line.settings.from > line.settings.to) {
         line.error = "--from " + std::to_string(line.settings.from) + " is after --to " +
                      std::to_string(line.settings.to);
@@ -115,13 +135,16 @@ bool ReadsIso2709(const CommandLine& line) {
 std::string HelpText() {
     std::string text =
         "Usage: mstexport [OPTIONS] [DATABASE]\n"
-        "Export every record of a CDS/ISIS database, in MFN order.\n"
+        "Export every record of a CDS/ISIS database, in MFN order; with --info,\n"
+        "describe it: its files, layout, records and tags, and the code page its\n"
+        "values were most likely written in.\n"
         "\n"
         "DATABASE is the master file (/data/CDS.MST), its name without the extension\n"
         "(/data/cds), or a folder, meaning ths in it; the cross-reference file of the\n"
         "same name with the extension .xrf is read beside it. Names match in any case.\n"
         "Without DATABASE: ths.mst and ths.xrf in the current folder. The export goes\n"
-        "to formatirani_izlaz.txt in the current folder unless --output says otherwise.\n"
+        "to formatirani_izlaz.txt in the current folder, and --info to standard output,\n"
+        "unless --output says otherwise.\n"
         "\n"
         "DATABASE may also be an ISO 2709 file, such as CDS/ISIS exports: a name that\n"
         "ends in .iso, in any case, or any file with --input=iso2709. Its records are\n"
@@ -174,6 +197,8 @@ std::string HelpText() {
         "                             cds.mst as JSON Lines, in UTF-8 from code page\n"
         "                             850, on standard output\n"
         "  mstexport old.iso -o old.txt\n"
-        "                             the records of the ISO 2709 file old.iso\n";
+        "                             the records of the ISO 2709 file old.iso\n"
+        "  mstexport --info /data/CDS describe the database; the last line names the\n"
+        "                             likeliest code page as --encoding=NAME\n";
     return text;
 }

@@ -7,7 +7,7 @@
 #include "export/Export.hpp"
 
 struct CommandLine {
-    enum class Action { Export, Help, Version };
+    enum class Action { Export, Info, Help, Version };
     Action action = Action::Export;
     // The master file with or without its extension, or a folder; empty for
     // ths.mst and ths.xrf in the current folder (see FindDatabaseFiles). Or
@@ -22,6 +22,8 @@ struct CommandLine {
     // The format of the first format option given, which the other formats
     // have no use for; nullptr when none was.
     const Format* formatOptionsOf = nullptr;
+    // With --info: whether it is written as one JSON object (--format=jsonl).
+    bool infoJson = false;
     // Whether -o was given: a second one is an error, not the last one kept.
     bool outputGiven = false;
     // Set when the arguments are wrong: what is wrong, in one line.

@@ -15,3 +15,8 @@ int ExportDatabase(const CommandLine& line, std::FILE* messages, OutputFile::Wri
     const std::unique_ptr<RecordSource> source = SourceOf(line);
     return RunExport(*source, line.format, line.settings, messages, write);
 }
+
+int DescribeDatabase(const CommandLine& line, std::FILE* messages, OutputFile::WriteBytes write) {
+    const std::unique_ptr<RecordSource> source = SourceOf(line);
+    return RunInfo(*source, line.infoJson, line.settings, messages, write);
+}

@@ -17,3 +17,7 @@ std::unique_ptr<RecordSource> SourceOf(const CommandLine& line);
 // Runs the export of `line`, whose action is Export; see RunExport.
 int ExportDatabase(const CommandLine& line, std::FILE* messages,
                    OutputFile::WriteBytes write = OutputFile::WriteToFile);
+
+// Describes the database of `line`, whose action is Info; see RunInfo.
+int DescribeDatabase(const CommandLine& line, std::FILE* messages,
+                     OutputFile::WriteBytes write = OutputFile::WriteToFile);

@@ -127,6 +127,13 @@ std::vector<Option> MakeOptions() {
                                format, &option});
         }
     }
+    options.push_back({0, "info", nullptr, "describe the database instead (JSON with -f jsonl)",
+                       [](CommandLine& line, const Option&, const std::string&) {
+                           if (line.action == CommandLine::Action::Export) {
+                               line.action = CommandLine::Action::Info;
+                           }
+                           return std::string();
+                       }});
     options.push_back({'h', "help", nullptr, "show this help and exit",
                        [](CommandLine& line, const Option&, const std::string&) {
                            line.action = CommandLine::Action::Help;

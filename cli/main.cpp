@@ -33,6 +33,8 @@ int Run(int argc, char** argv) {
             return PrintToStandardOutput(HelpText());
         case CommandLine::Action::Version:
             return PrintToStandardOutput("mstexport " MSTEXPORT_VERSION "\n");
+        case CommandLine::Action::Info:
+            return DescribeDatabase(line, stderr);
         case CommandLine::Action::Export:
             break;
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <new>
@@ -10,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "DatabaseInfo.hpp"
+#include "InfoReport.hpp"
 #include "Messages.hpp"
 #include "OutputFile.hpp"
 #include "ReadOnlyInputs.hpp"
@@ -169,8 +172,21 @@ void WriteRecords(RecordSource& source, std::int64_t total, const FormatChoice& 
     }
 }
 
-int Export(RecordSource& source, const FormatChoice& format, const ExportSettings& settings,
-           Messages& messages, RunOutput& runOutput) {
+// What a run does with the records, once the source and the output are
+// open: writes them, or describes them.
+struct RunBody {
+    // Reads the `total` records the source yields and writes the output.
+    std::function<void(RecordSource& source, std::int64_t total, Messages& messages,
+                       OutputFile& output)>
+        records;
+    // Whether the output is written when not one stored record could be
+    // read: an export of such a database has nothing to replace an earlier
+    // one with, a description still says what the files hold.
+    bool writtenWhenNoneReadable;
+};
+
+int Run(RecordSource& source, const RunBody& body, const ExportSettings& settings,
+        Messages& messages, RunOutput& runOutput) {
     ReadOnlyInputs inputs;
     for (const InputName& input : source.Inputs()) {
         inputs.Add(input.name, input.role);
@@ -211,7 +227,7 @@ int Export(RecordSource& source, const FormatChoice& format, const ExportSetting
     }
 
     const std::int64_t total = source.Limit(settings.from, settings.to);
-    WriteRecords(source, total, format, settings, messages, runOutput.File());
+    body.records(source, total, messages, runOutput.File());
     // A source that knows its last MFN only once it is read to its end knows
     // only now that the range starts past it.
     if (!settings.outputFirst && StartsPastTheLast(source.Range(), settings)) {
@@ -224,22 +240,68 @@ int Export(RecordSource& source, const FormatChoice& format, const ExportSetting
     // A damaged database still has its export: whatever could be read. One
     // of which no stored record could be read has none to replace an
     // earlier output with.
-    if (!settings.outputFirst && messages.StoredRecords() > 0 && !messages.AnyRecordReadable()) {
+    if (!settings.outputFirst && !body.writtenWhenNoneReadable && messages.StoredRecords() > 0 &&
+        !messages.AnyRecordReadable()) {
         return runOutput.GiveUp({"not one record of " + source.Name() + " could be read"});
     }
     runOutput.Close();
     return messages.Any() ? 1 : 0;
 }
 
+// Reads every record the source yields for --info, then writes what it
+// found.
+void DescribeRecords(RecordSource& source, bool json, Messages& messages, OutputFile& output) {
+    DatabaseInfo info;
+    RecordFields record;
+    while (source.Next(record, messages)) {
+        info.Add(record, messages);
+        if (record.state != RecordFields::State::NotStored) {
+            messages.RecordRead(record.state == RecordFields::State::Stored);
+        }
+    }
+    InfoFacts facts;
+    facts.database = source.Name();
+    facts.source = source.Facts();
+    facts.records = &info;
+    for (int kind = 0; kind < static_cast<int>(ProblemKind::kCount); ++kind) {
+        const auto problem = static_cast<ProblemKind>(kind);
+        if (CountedWith(problem) == problem && messages.Count(problem) > 0) {
+            facts.problems.push_back({ProblemPlural(problem), messages.Count(problem)});
+        }
+    }
+    const std::string text = json ? InfoJson(facts) : InfoText(facts);
+    output.Append(text.data(), text.size());
+}
+
+int RunWithMessages(RecordSource& source, const RunBody& body, const ExportSettings& settings,
+                    std::FILE* messageStream, OutputFile::WriteBytes write) {
+    Messages messages(messageStream, source.Name());
+    RunOutput output(settings, messages, write);
+    try {
+        return Run(source, body, settings, messages, output);
+    } catch (const std::bad_alloc&) {
+        return output.OutOfMemory();
+    }
+}
+
 }  // namespace
 
 int RunExport(RecordSource& source, const FormatChoice& format, const ExportSettings& settings,
               std::FILE* messageStream, OutputFile::WriteBytes write) {
-    Messages messages(messageStream, source.Name());
-    RunOutput output(settings, messages, write);
-    try {
-        return Export(source, format, settings, messages, output);
-    } catch (const std::bad_alloc&) {
-        return output.OutOfMemory();
-    }
+    const RunBody body{
+        [&](RecordSource& from, std::int64_t total, Messages& messages, OutputFile& output) {
+            WriteRecords(from, total, format, settings, messages, output);
+        },
+        false};
+    return RunWithMessages(source, body, settings, messageStream, write);
+}
+
+int RunInfo(RecordSource& source, bool json, const ExportSettings& settings,
+            std::FILE* messageStream, OutputFile::WriteBytes write) {
+    const RunBody body{
+        [json](RecordSource& from, std::int64_t, Messages& messages, OutputFile& output) {
+            DescribeRecords(from, json, messages, output);
+        },
+        true};
+    return RunWithMessages(source, body, settings, messageStream, write);
 }

@@ -42,3 +42,12 @@ struct ExportSettings {
 // `write` puts the output's bytes into its file.
 int RunExport(RecordSource& source, const FormatChoice& format, const ExportSettings& settings,
               std::FILE* messages, OutputFile::WriteBytes write = OutputFile::WriteToFile);
+
+// Describes the records of `source` in the range for --info, as text, or as
+// one JSON object when `json` is set, and writes the description to the
+// output, as RunExport writes an export: from the settings it takes the
+// output and the range. Each problem found goes to `messages` as in the
+// export. Returns the exit status as RunExport does, but writes the
+// description even when not one record could be read.
+int RunInfo(RecordSource& source, bool json, const ExportSettings& settings, std::FILE* messages,
+            OutputFile::WriteBytes write = OutputFile::WriteToFile);

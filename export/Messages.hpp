@@ -55,6 +55,10 @@ class Messages : public ProblemSink {
     // cannot be read, then the counts of what was not listed.
     void Finish(const RecordSource& source);
 
+    // How many problems of `kind`, or of a kind counted with it, were
+    // reported; `kind` is one that CountedWith gives.
+    long long Count(ProblemKind kind) const { return tallies_[static_cast<int>(kind)].count; }
+
     // Whether anything was said or counted: the run's exit status is then 1.
     bool Any() const { return said_ > 0; }
 

@@ -1,5 +1,16 @@
 #include "Iso2709Source.hpp"
 
+namespace {
+
+// A leader as the CDS/ISIS programs write it: no indicators, no subfield
+// codes, directory entries of a 4-digit length and a 5-digit start.
+bool IsCdsIsisLeader(const IsoLeader& leader) {
+    return leader.indicatorCount == 0 && leader.subfieldCodeLength == 0 &&
+           leader.lengthDigits == 4 && leader.startDigits == 5 && leader.implementationBytes == 0;
+}
+
+}  // namespace
+
 static_assert(InputFile::kDefaultBufferSize >= Iso2709Reader::kLargestExtent,
               "the input's buffer holds the largest record with its line ends");
 
@@ -49,6 +60,10 @@ bool Iso2709Source::Next(RecordFields& record, ProblemSink& problems) {
             return false;
         }
         if (inRange) {
+            if (record.state == RecordFields::State::Stored) {
+                ++read_;
+                otherLeaders_ += IsCdsIsisLeader(reader_->Leader()) ? 0 : 1;
+            }
             return true;
         }
     }
@@ -57,6 +72,37 @@ bool Iso2709Source::Next(RecordFields& record, ProblemSink& problems) {
 
 void Iso2709Source::Rewind() {
     reader_->Rewind();
+    read_ = otherLeaders_ = 0;
+}
+
+std::vector<SourceFact> Iso2709Source::Facts() const {
+    using Kind = SourceFact::Kind;
+    std::vector<SourceFact> facts = {
+        {Kind::File, "ISO 2709 file", name_, file_ ? file_->Size() : -1},
+        {Kind::Layout, "record format", "ISO 2709"},
+    };
+    if (!reader_) {
+        return facts;
+    }
+    const IsoVariant& variant = reader_->Variant();
+    facts.push_back(
+        {Kind::Layout, "field and record ends",
+         variant.terminators == IsoVariant::Terminators::Hash ? "# and #" : "0x1E and 0x1D"});
+    const char* lines = "not cut into lines";
+    switch (variant.lineEnd) {
+        case IsoVariant::LineEnd::CrLf:
+            lines = "80 bytes, ended by CR LF";
+            break;
+        case IsoVariant::LineEnd::Lf:
+            lines = "80 bytes, ended by LF";
+            break;
+        case IsoVariant::LineEnd::None:
+            break;
+    }
+    facts.push_back({Kind::Layout, "lines", lines});
+    facts.push_back({Kind::Layout, "records with CDS/ISIS leaders", {}, read_ - otherLeaders_});
+    facts.push_back({Kind::Layout, "records with other leaders", {}, otherLeaders_});
+    return facts;
 }
 
 std::string Iso2709Source::NoneReadable(long long stored) const {

@@ -30,6 +30,9 @@ class Iso2709Source final : public RecordSource {
     // A file cut short ends inside a record, which is said as that record's
     // problem: nothing of the range is missing beyond it.
     std::vector<std::string> Shortfalls() const override { return {}; }
+    // The file, the variant it is written in, and of the records of the
+    // range read so far, how many have leaders as CDS/ISIS writes them.
+    std::vector<SourceFact> Facts() const override;
     std::string NoneReadable(long long stored) const override;
 
   private:
@@ -41,4 +44,9 @@ class Iso2709Source final : public RecordSource {
     std::int32_t to_ = std::numeric_limits<std::int32_t>::max();
     std::int32_t last_ = 0;
     bool lastKnown_ = false;
+    // Of the records of the range read since the last Rewind: how many were
+    // read, and how many of those have a leader that gives indicators,
+    // subfield codes or a directory entry map other than CDS/ISIS's.
+    std::int64_t read_ = 0;
+    std::int64_t otherLeaders_ = 0;
 };

@@ -369,6 +369,7 @@ void MasterFileReader::ReadRecordIn(std::int32_t mfn, RecordFields& record, Prob
     std::uint32_t pointer = 0;
     if (!LocateRecordIn<order>(mfn, target, pointer)) {
         ReportProblem(record, {ProblemKind::PointerMissing}, problems);
+        ++notRead_;
         return;
     }
     if (target.kind != layout::PointerKind::Record) {
@@ -378,13 +379,22 @@ void MasterFileReader::ReadRecordIn(std::int32_t mfn, RecordFields& record, Prob
             ReportProblem(record, problem, problems);
         } else {
             record.state = RecordFields::State::NotStored;
+            record.deleted = target.kind == layout::PointerKind::Deleted;
         }
+        ++notRead_;
         return;
     }
     const std::int64_t start = target.position;
     if (layout_.format == RecordFormat::Standard && ReadPlainRecord<order>(start, record)) {
         return;
     }
+    ReadOtherRecord<order>(mfn, start, record, problems);
+    notRead_ += record.state != RecordFields::State::Stored ? 1 : 0;
+}
+
+template <ByteOrder order>
+void MasterFileReader::ReadOtherRecord(std::int32_t mfn, std::int64_t start, RecordFields& record,
+                                       ProblemSink* problems) {
     LeaderReading reading;
     if (const std::optional<ProblemKind> unread = ReadLeaderIn<order>(mfn, start, reading)) {
         ReportProblem(record, {*unread}, problems);
@@ -414,6 +424,7 @@ void MasterFileReader::ReadRecordIn(std::int32_t mfn, RecordFields& record, Prob
         ReportProblem(record, {ProblemKind::ReadError}, problems);
         return;
     }
+    alignedLeaders_ += shape.size == layout::kAlignedLeaderSize ? 1 : 0;
     const unsigned char* directory = bytes + shape.size;
     const unsigned char* data = bytes + leader.BASE;
     switch (layout_.format) {
@@ -505,6 +516,7 @@ bool MasterFileReader::ReadRecord(std::int32_t mfn, RecordFields& record, Proble
         }
     } catch (const std::bad_alloc&) {
         ReportProblem(record, {ProblemKind::OutOfMemory}, problems);
+        ++notRead_;
     }
     return true;
 }

@@ -99,6 +99,16 @@ class MasterFileReader final : public ValueReader {
     // How the database stores its records, as ReadControlRecord decided;
     // the published layout before it has run.
     const layout::DatabaseLayout& Layout() const { return layout_; }
+    // Of the records ReadRecord was asked for: how many it could not read,
+    // being deleted, never written or damaged past reading, and how many it
+    // read with a 20-byte leader. Counted off the way of the ordinary
+    // record, whose leader has 18 bytes in the standard format.
+    struct Counts {
+        std::int64_t notRead = 0;
+        std::int64_t alignedLeaders = 0;
+    };
+    Counts RecordCounts() const { return {notRead_, alignedLeaders_}; }
+    void ForgetRecordCounts() { notRead_ = alignedLeaders_ = 0; }
 
     // The pieces of the values of the record read last that lie in the
     // file: 64 KiB, or the master file's largest view if that is smaller.
@@ -140,6 +150,11 @@ class MasterFileReader final : public ValueReader {
                            unsigned char* data, std::int32_t dataLength);
     template <layout::ByteOrder order>
     void ReadRecordIn(std::int32_t mfn, RecordFields& record, ProblemSink* problems);
+    // The rest of ReadRecordIn for the record at `start` that ReadPlainRecord
+    // does not read.
+    template <layout::ByteOrder order>
+    void ReadOtherRecord(std::int32_t mfn, std::int64_t start, RecordFields& record,
+                         ProblemSink* problems);
     // The way nearly every record of a standard database is read: an 18-byte
     // leader that is consistent and cannot be read as an aligned one, the
     // record inside the main buffer, no zero byte in its data area and every
@@ -161,6 +176,8 @@ class MasterFileReader final : public ValueReader {
     std::int64_t ZeroFreeLength(std::int64_t position, std::int64_t length);
 
     layout::DatabaseLayout layout_;
+    std::int64_t notRead_ = 0;
+    std::int64_t alignedLeaders_ = 0;
 };
 
 inline bool MasterFileReader::StreamsAndMfnValid(std::int32_t mfn) const {

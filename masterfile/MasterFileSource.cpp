@@ -66,8 +66,13 @@ std::int64_t MasterFileSource::Limit(std::int32_t from, std::int32_t to) {
     first_ = std::max<std::int64_t>(from, 1);
     last_ = std::min<std::int64_t>(to, lastMfn_);
     end_ = std::min(last_, findable_);
-    next_ = first_;
+    Rewind();
     return std::max<std::int64_t>(end_ - first_ + 1, 0);
+}
+
+void MasterFileSource::Rewind() {
+    next_ = first_;
+    reader_.ForgetRecordCounts();
 }
 
 bool MasterFileSource::Next(RecordFields& record, ProblemSink& problems) {
@@ -85,6 +90,38 @@ std::vector<std::string> MasterFileSource::Shortfalls() const {
     return {files_.crossRef + ": holds pointers for MFN 1 to " + std::to_string(findable_) +
             " only, but " + files_.master + " counts MFN 1 to " + std::to_string(lastMfn_) +
             "; MFN " + std::to_string(std::max(first_, findable_ + 1)) + " onwards not exported"};
+}
+
+std::vector<SourceFact> MasterFileSource::Facts() const {
+    using Kind = SourceFact::Kind;
+    std::vector<SourceFact> facts = {
+        {Kind::File, "master file", files_.master, master_ ? master_->Size() : -1},
+        {Kind::File, "cross-reference file", files_.crossRef, crossRef_ ? crossRef_->Size() : -1},
+    };
+    const layout::DatabaseLayout& layout = reader_.Layout();
+    switch (layout.format) {
+        case layout::RecordFormat::Standard: {
+            const MasterFileReader::Counts counts = reader_.RecordCounts();
+            const std::int64_t read = next_ - first_ - counts.notRead;
+            facts.push_back({Kind::Layout, "record format", "standard"});
+            facts.push_back(
+                {Kind::Layout, "records with 18-byte leaders", {}, read - counts.alignedLeaders});
+            facts.push_back(
+                {Kind::Layout, "records with 20-byte leaders", {}, counts.alignedLeaders});
+            break;
+        }
+        case layout::RecordFormat::Ffi:
+            facts.push_back({Kind::Layout, "record format", "FFI, 22-byte leaders"});
+            break;
+        case layout::RecordFormat::FfiAligned:
+            facts.push_back({Kind::Layout, "record format", "FFI aligned, 24-byte leaders"});
+            break;
+    }
+    facts.push_back({Kind::Layout, "byte order",
+                     layout.order == layout::ByteOrder::Little ? "little-endian" : "big-endian"});
+    facts.push_back({Kind::Layout, "pointer shift", {}, layout.pointerShift});
+    facts.push_back({Kind::Layout, "NXTMFN", {}, reader_.controlRecord.NXTMFN});
+    return facts;
 }
 
 std::string MasterFileSource::NoneReadable(long long stored) const {

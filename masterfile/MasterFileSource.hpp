@@ -24,8 +24,9 @@ class MasterFileSource final : public RecordSource {
     MfnRange Range() const override;
     std::int64_t Limit(std::int32_t from, std::int32_t to) override;
     bool Next(RecordFields& record, ProblemSink& problems) override;
-    void Rewind() override { next_ = first_; }
+    void Rewind() override;
     std::vector<std::string> Shortfalls() const override;
+    std::vector<SourceFact> Facts() const override;
     std::string NoneReadable(long long stored) const override;
 
   private:

@@ -111,6 +111,11 @@ constexpr Row kRows[] = {
      [](const RecordProblem& p) {
          return Field(p) + " could not be read to its end (a read error); record left out";
      }},
+    {Kind::UnreadValueDescribed, Kind::ReadError, Outcome::ValueCutShort, nullptr,
+     [](const RecordProblem& p) {
+         return Field(p) +
+                " could not be read to its end (a read error); described as far as it was read";
+     }},
     {Kind::UndefinedByte, Kind::UndefinedByte, Outcome::ValueMended,
      "values with bytes that the encoding does not define, written as U+FFFD",
      [](const RecordProblem& p) {

@@ -25,6 +25,7 @@ enum class ProblemKind : unsigned char {
     ValueCutShort,
     UnreadValueLeftOut,
     UnreadValueRecordLeftOut,
+    UnreadValueDescribed,
     // Values written with U+FFFD.
     UndefinedByte,
     NotUtf8,

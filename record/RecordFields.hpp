@@ -90,6 +90,8 @@ struct RecordFields {
     };
     std::int32_t mfn = 0;
     State state = State::NotStored;
+    // For a NotStored record: deleted, rather than an MFN never written.
+    bool deleted = false;
     FieldList fields;
     // The lengths of the fields' values added up, for a record held in
     // memory; 0 for one whose values lie in the file.

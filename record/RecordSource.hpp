@@ -30,6 +30,19 @@ struct OpenFailure {
     bool usage = false;
 };
 
+// Something a source says of its input, for --info: a file it reads, or
+// what it found of the file's layout.
+struct SourceFact {
+    enum class Kind { File, Layout };
+    Kind kind;
+    // A file's role ("master file"), or what was found ("byte order").
+    std::string label;
+    // A file's name, or what was found in words; empty for a number alone.
+    std::string text;
+    // A file's size in bytes, or what was found as a number; -1 for none.
+    std::int64_t number = -1;
+};
+
 // The MFNs a source holds: from `first` to `last`, or, when the last is not
 // known before the input is read to its end, from `first` on; a source of
 // that kind knows its last once a pass has read to its end (an ISO 2709 file
@@ -75,6 +88,11 @@ class RecordSource {
     // What is said of the whole input once every record was read: what of
     // the range it could not yield, a line each.
     virtual std::vector<std::string> Shortfalls() const = 0;
+
+    // What it says of its input: once opened, the files with their sizes,
+    // then what it found of their layout, including what it counted of the
+    // records read so far.
+    virtual std::vector<SourceFact> Facts() const = 0;
 
     // The line said in place of the records' messages when not one of the
     // `stored` records of the range could be read: the files are not what

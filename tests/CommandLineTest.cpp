@@ -39,6 +39,9 @@ TEST(CommandLine, WhatTheArgumentsAskFor) {
         {{"--version", "--help"}, Action::Help, "", fallback, 1, kLast},
         {{"-V"}, Action::Version, "", fallback, 1, kLast},
         {{"db", "--version"}, Action::Version, "db", fallback, 1, kLast},
+        {{"--info", "db"}, Action::Info, "db", "-", 1, kLast},
+        {{"--info", "-f", "JSONL", "-o", "db.json"}, Action::Info, "", "db.json", 1, kLast},
+        {{"--info", "--help"}, Action::Help, "", fallback, 1, kLast},
     };
     for (const Row& row : rows) {
         const CommandLine line = ParseCommandLine(row.arguments);
@@ -81,6 +84,11 @@ TEST(CommandLine, WhatIsWrongWithTheArguments) {
         {{"--input=marc", "a.mrc"}, "--input takes master or iso2709, not 'marc'"},
         {{"--input=iso2709", "-o", "out.txt"},
          "--input=iso2709 needs the name of the ISO 2709 file"},
+        {{"--info", "-f", "iso2709"},
+         "--info writes text, or JSON with --format=jsonl; not --format=iso2709"},
+        {{"-e", "cp852", "--info"},
+         "--encoding does not go with --info, which shows the values under the likely code "
+         "pages"},
     };
     for (const auto& [arguments, error] : rows) {
         EXPECT_EQ(ParseCommandLine(arguments).error, error) << ::testing::PrintToString(arguments);
@@ -114,8 +122,8 @@ TEST(CommandLine, HelpListsEveryOptionAndTheExitStatuses) {
     const std::string help = HelpText();
     for (const char* expected :
          {"Usage: mstexport [OPTIONS] [DATABASE]\n", "\n  -o, --output=FILE ",
-          "\n      --from=MFN ", "\n      --to=MFN ", "\n  -h, --help ", "\n  -V, --version ",
-          "\n  0  ", "\n  1  ", "\n  2  "}) {
+          "\n      --from=MFN ", "\n      --to=MFN ", "\n      --info ", "\n  -h, --help ",
+          "\n  -V, --version ", "\n  0  ", "\n  1  ", "\n  2  "}) {
         EXPECT_NE(help.find(expected), std::string::npos) << expected;
     }
 }

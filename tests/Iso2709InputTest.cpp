@@ -4,6 +4,7 @@
 // command line reads ISO 2709 files as it reads master files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -664,3 +665,100 @@ TEST(IsoInput, MessagesOfTheRangeOnlyAndAtMost20OfAKind) {
 }
 
 }  // namespace
+
+// --info on an ISO 2709 file says the variant it found and what its records
+// hold: for the ISO 2709 export of a database, its tags and code page are
+// those --info finds in the master file, and its records the ones exported.
+TEST(IsoInput, InfoDescribesTheFileAsItsDatabase) {
+    TempDir dir;
+    DatabaseWriter db;
+    db.Add({{{24, "Gradska knji\247nica u na\347em gradu"}, {70, "Horvat, Ivan"}}});
+    db.Add({});
+    db.Add({{{24, "gone"}}});
+    db.Delete(3);
+    db.Add({{{24, "\237itaonica i \237asopisi, " + std::string(90, 'x')},
+             {26, "^aZagreb^bNaklada^c1990"},
+             {70, "Kova\237, Ana"}}});
+    db.WriteTo(dir.path());
+    const ExportRun master = RunExport(dir.path(), {"--info", "-f", "jsonl"});
+    ASSERT_EQ(master.exitCode, 0) << master.stderrText;
+    const nlohmann::json described = nlohmann::json::parse(master.stdoutText);
+
+    struct Variant {
+        const char* delimiters;
+        const char* lineEnd;
+        const char* ends;
+        const char* lines;
+    };
+    for (const Variant& variant : {
+             Variant{"control", "crlf", "0x1E and 0x1D", "80 bytes, ended by CR LF"},
+             Variant{"control", "none", "0x1E and 0x1D", "not cut into lines"},
+             Variant{"hash", "lf", "# and #", "80 bytes, ended by LF"},
+         }) {
+        const std::string shown = std::string(variant.delimiters) + ", " + variant.lineEnd;
+        ASSERT_EQ(RunExport(dir.path(), {"-f", "iso2709", "-o", "export.iso",
+                                         std::string("--iso-delimiters=") + variant.delimiters,
+                                         std::string("--iso-line-end=") + variant.lineEnd})
+                      .exitCode,
+                  0)
+            << shown;
+        const ExportRun json = RunExport(dir.path(), {"--info", "export.iso", "-f", "jsonl"});
+        EXPECT_EQ(json.exitCode, 0) << shown << json.stderrText;
+        const nlohmann::json info = nlohmann::json::parse(json.stdoutText);
+        EXPECT_EQ(info["files"],
+                  nlohmann::json::array({{{"role", "ISO 2709 file"},
+                                          {"name", "export.iso"},
+                                          {"bytes", fs::file_size(dir.path() / "export.iso")}}}))
+            << shown;
+        EXPECT_EQ(info["layout"], nlohmann::json({{"record_format", "ISO 2709"},
+                                                  {"field_and_record_ends", variant.ends},
+                                                  {"lines", variant.lines},
+                                                  {"records_with_cds_isis_leaders", 2},
+                                                  {"records_with_other_leaders", 0}}))
+            << shown;
+        EXPECT_EQ(info["records"], nlohmann::json::parse(R"({"first_mfn": 1, "last_mfn": 2,
+            "active": 2, "empty": 0, "deleted": 0, "never_written": 0, "damaged": 0})"))
+            << shown;
+        EXPECT_EQ(info["tags"], described["tags"]) << shown;
+        EXPECT_EQ(info["code_page"], described["code_page"]) << shown;
+
+        const ExportRun text = RunExport(dir.path(), {"--info", "export.iso"});
+        EXPECT_EQ(text.exitCode, 0) << shown << text.stderrText;
+        const std::vector<std::string> lines = LinesOf(text.stdoutText);
+        ASSERT_FALSE(lines.empty()) << shown;
+        EXPECT_EQ(lines.front(), "Database export.iso");
+        const auto row = [&lines](const std::string& label, const std::string& value) {
+            return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+                return line.rfind("  " + label + " ", 0) == 0 && line.size() >= value.size() &&
+                       line.compare(line.size() - value.size(), value.size(), value) == 0 &&
+                       line.find_first_not_of(' ', label.size() + 2) == line.size() - value.size();
+            });
+        };
+        EXPECT_TRUE(row("lines", variant.lines)) << text.stdoutText;
+        EXPECT_TRUE(row("field and record ends", variant.ends)) << text.stdoutText;
+        EXPECT_FALSE(row("NXTMFN", "")) << text.stdoutText;
+        EXPECT_EQ(lines.back(), "--encoding=cp852") << text.stdoutText;
+    }
+
+    // Records with MARC leaders are counted apart; --from and --to, the
+    // records read.
+    IsoShape marc;
+    marc.middle = "cam a22";
+    marc.end = " a 4500";
+    WriteFile(dir.path() / "mixed.iso", IsoRecord(kFirst) +
+                                            IsoRecord({{"245",
+                                                        "10\x1f"
+                                                        "aTitle"}},
+                                                      marc) +
+                                            IsoRecord(kThird) +
+                                            IsoRecord({{"245",
+                                                        "00\x1f"
+                                                        "aOther"}},
+                                                      marc));
+    const ExportRun mixed =
+        RunExport(dir.path(), {"--info", "-f", "jsonl", "--from=2", "--to=3", "mixed.iso"});
+    EXPECT_EQ(mixed.exitCode, 0) << mixed.stderrText;
+    const nlohmann::json layout = nlohmann::json::parse(mixed.stdoutText)["layout"];
+    EXPECT_EQ(layout["records_with_cds_isis_leaders"], 1);
+    EXPECT_EQ(layout["records_with_other_leaders"], 1);
+}

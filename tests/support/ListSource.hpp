@@ -82,6 +82,10 @@ class ListSource final : public RecordSource {
         ++rewound;
     }
     std::vector<std::string> Shortfalls() const override { return {}; }
+    std::vector<SourceFact> Facts() const override {
+        return {
+            {SourceFact::Kind::Layout, "entries", {}, static_cast<std::int64_t>(entries_.size())}};
+    }
     std::string NoneReadable(long long stored) const override {
         return name_ + ": none of its " + std::to_string(stored) + " records can be read";
     }
