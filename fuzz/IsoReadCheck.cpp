@@ -81,6 +81,44 @@ void AddTagged(const RecordFields& record, std::string& tagged) {
     tagged += "\n\n";
 }
 
+// Runs --info on the file: it ends as the export did, and, for a file of
+// records, counts the records and the damaged ones as the reader read them.
+std::string CheckInfo(const std::filesystem::path& path, const Reading& reading, int status) {
+    const std::string name = path.string();
+    const std::string output = name + ".info";
+    std::error_code ignored;
+    const std::string messagesName = name + ".info-messages";
+    std::FILE* messages = std::fopen(messagesName.c_str(), "wb");
+    if (messages == nullptr) {
+        return "cannot write " + messagesName;
+    }
+    const CommandLine line = ParseCommandLine({"--info", "--input=iso2709", name, "-o", output});
+    const int infoStatus = DescribeDatabase(line, messages);
+    (void)std::fclose(messages);
+    const std::vector<std::string> described = LinesOf(ReadText(output));
+    std::filesystem::remove(output, ignored);
+    std::filesystem::remove(messagesName, ignored);
+    if (infoStatus != status) {
+        return "--info ends with status " + std::to_string(infoStatus) + ", the export with " +
+               std::to_string(status);
+    }
+    if (reading.opened != Iso2709Reader::Opened::Records) {
+        return described.empty() ? "" : "--info describes a file without records";
+    }
+    const auto has = [&described](const std::string& start, const std::string& end) {
+        return std::any_of(described.begin(), described.end(), [&](const std::string& text) {
+            return text.rfind(start, 0) == 0 && text.size() >= start.size() + end.size() &&
+                   text.compare(text.size() - end.size(), end.size(), end) == 0;
+        });
+    };
+    const std::string records = "Records, MFN 1 to " + std::to_string(reading.records);
+    if (std::find(described.begin(), described.end(), records) == described.end() ||
+        !has("  damaged ", " " + std::to_string(reading.damaged))) {
+        return "--info counts other records than the reader read";
+    }
+    return "";
+}
+
 std::string CheckExport(const std::filesystem::path& path, const Reading& reading) {
     const std::string name = path.string();
     const std::string output = name + ".txt";
@@ -100,6 +138,10 @@ std::string CheckExport(const std::filesystem::path& path, const Reading& readin
     std::filesystem::remove(output, ignored);
     std::filesystem::remove(messagesName, ignored);
 
+    const std::string info = CheckInfo(path, reading, status);
+    if (!info.empty()) {
+        return info;
+    }
     if (status != (said.empty() ? 0 : 1)) {
         return "exit status " + std::to_string(status) + " with " + std::to_string(said.size()) +
                " messages";
