@@ -37,6 +37,24 @@ void CheckInfo(CommandLine& line) {
     line.infoJson = format == "jsonl";
 }
 
+// What is wrong with --fdt or --no-fdt, given with `line`'s format.
+std::string FieldTableError(const CommandLine& line) {
+    const char* given = line.noFieldTable ? "--no-fdt" : "--fdt";
+    if (!line.fieldTable.empty() && line.noFieldTable) {
+        return "--fdt and --no-fdt cannot be given together";
+    }
+    if (line.format.format->namesFields || line.action == CommandLine::Action::Info) {
+        return {};
+    }
+    std::vector<std::string> naming{"--info"};
+    for (const Format* format : Formats()) {
+        if (format->namesFields) {
+            naming.push_back(std::string("--format=") + format->name);
+        }
+    }
+    return std::string(given) + " goes with " + Listed(naming, "or") + ", which name fields";
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
@@ -105,6 +123,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     }
     if (line.error.empty() && line.input == CommandLine::Input::Iso2709 && line.database.empty()) {
         line.error = "--input=iso2709 needs the name of the ISO 2709 file";
+    }
+    if (line.error.empty() && (!line.fieldTable.empty() || line.noFieldTable)) {
+        line.error = FieldTableError(line);
     }
     if (line.error.empty() && line.action == CommandLine::Action::Info) {
         CheckInfo(line);
@@ -185,9 +206,9 @@ std::string HelpText() {
         "Exit status:\n"
         "  0  every record was exported\n"
         "  1  something was wrong: each problem is a line on standard error\n"
-        "  2  the command line is wrong, names more than one database, gives a --from\n"
-        "     past the last MFN, or names a file it reads as the output; no file was\n"
-        "     created or emptied\n"
+        "  2  the command line is wrong, names more than one database or field\n"
+        "     definition table, gives a --from past the last MFN, or names a file it\n"
+        "     reads as the output; no file was created or emptied\n"
         "\n"
         "Examples:\n"
         "  mstexport                  export ths.mst in the current folder\n"
@@ -198,6 +219,12 @@ std::string HelpText() {
         "                             850, on standard output\n"
         "  mstexport old.iso -o old.txt\n"
         "                             the records of the ISO 2709 file old.iso\n"
+        "  mstexport cds -f jsonl --subfields -e cp850 -o cds.jsonl\n"
+        "                             as above, with subfields, and with the names of\n"
+        "                             cds.fdt when it is there\n"
+        "  mstexport cds -f csv --csv-bom -e cp850 -o cds.csv\n"
+        "                             a CSV file for spreadsheet programs, a column\n"
+        "                             per tag\n"
         "  mstexport --info /data/CDS describe the database; the last line names the\n"
         "                             likeliest code page as --encoding=NAME\n";
     return text;

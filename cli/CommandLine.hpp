@@ -26,6 +26,10 @@ struct CommandLine {
     bool infoJson = false;
     // Whether -o was given: a second one is an error, not the last one kept.
     bool outputGiven = false;
+    // The field definition table: --fdt's file, or --no-fdt for none;
+    // without either, the database's own (see FieldTableOf).
+    std::string fieldTable;
+    bool noFieldTable = false;
     // Set when the arguments are wrong: what is wrong, in one line.
     std::string error;
 };

@@ -2,6 +2,7 @@
 
 #include "export/Export.hpp"
 #include "iso2709/Iso2709Source.hpp"
+#include "masterfile/DatabaseFiles.hpp"
 #include "masterfile/MasterFileSource.hpp"
 
 std::unique_ptr<RecordSource> SourceOf(const CommandLine& line) {
@@ -11,12 +12,42 @@ std::unique_ptr<RecordSource> SourceOf(const CommandLine& line) {
     return std::make_unique<MasterFileSource>(line.database);
 }
 
+bool FieldTableOf(const CommandLine& line, const RecordSource& source, std::string& table,
+                  std::string& error) {
+    table.clear();
+    const bool named = line.format.format->namesFields || line.action == CommandLine::Action::Info;
+    if (!named || line.noFieldTable) {
+        return true;
+    }
+    if (!line.fieldTable.empty()) {
+        table = line.fieldTable;
+        return true;
+    }
+    // The source's name is its database's file, or empty when its name
+    // found none; the table has the same name, with .fdt.
+    return source.Name().empty() || FindBeside(source.Name(), ".fdt", table, error) ||
+           error.empty();
+}
+
 int ExportDatabase(const CommandLine& line, std::FILE* messages, OutputFile::WriteBytes write) {
     const std::unique_ptr<RecordSource> source = SourceOf(line);
-    return RunExport(*source, line.format, line.settings, messages, write);
+    ExportSettings settings = line.settings;
+    std::string error;
+    if (!FieldTableOf(line, *source, settings.fieldTable, error)) {
+        // Only a more exact name helps, as for the database's own files.
+        (void)std::fprintf(messages, "mstexport: %s\n", error.c_str());
+        return 2;
+    }
+    return RunExport(*source, line.format, settings, messages, write);
 }
 
 int DescribeDatabase(const CommandLine& line, std::FILE* messages, OutputFile::WriteBytes write) {
     const std::unique_ptr<RecordSource> source = SourceOf(line);
-    return RunInfo(*source, line.infoJson, line.settings, messages, write);
+    ExportSettings settings = line.settings;
+    std::string error;
+    if (!FieldTableOf(line, *source, settings.fieldTable, error)) {
+        (void)std::fprintf(messages, "mstexport: %s\n", error.c_str());
+        return 2;
+    }
+    return RunInfo(*source, line.infoJson, settings, messages, write);
 }

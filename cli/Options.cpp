@@ -46,6 +46,11 @@ std::string ApplyFormatOption(CommandLine& line, const Option& option, const std
     if (line.formatOptionsOf == nullptr) {
         line.formatOptionsOf = option.format;
     }
+    if (option.formatOption->words.empty()) {
+        // Any text, or none for an option that takes no value.
+        line.format.options.Set(option.longName, value);
+        return {};
+    }
     std::vector<std::string> words;
     for (const char* word : option.formatOption->words) {
         if (SameWord(value, word)) {
@@ -121,6 +126,24 @@ std::vector<Option> MakeOptions() {
              return std::string();
          }},
     };
+    // The field definition table, for the formats that name fields.
+    options.push_back({0, "fdt", "FILE", "field names from FILE, not the database's .fdt",
+                       [](CommandLine& line, const Option&, const std::string& value) {
+                           if (!line.fieldTable.empty()) {
+                               return "more than one field definition table given: '" +
+                                      line.fieldTable + "' and '" + value + "'";
+                           }
+                           if (value.empty()) {
+                               return std::string("the field definition table's name is empty");
+                           }
+                           line.fieldTable = value;
+                           return std::string();
+                       }});
+    options.push_back({0, "no-fdt", nullptr, "no field names, not even the database's .fdt",
+                       [](CommandLine& line, const Option&, const std::string&) {
+                           line.noFieldTable = true;
+                           return std::string();
+                       }});
     for (const Format* format : Formats()) {
         for (const FormatOption& option : format->options) {
             options.push_back({0, option.name, option.valueName, option.help, ApplyFormatOption,

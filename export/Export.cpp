@@ -17,6 +17,7 @@
 #include "OutputFile.hpp"
 #include "ReadOnlyInputs.hpp"
 #include "platform/FileIdentity.hpp"
+#include "record/FieldDefinitionTable.hpp"
 
 namespace {
 
@@ -131,7 +132,8 @@ std::string PastTheLast(const RecordSource& source, const ExportSettings& settin
 
 // Writes each record the source yields in the format, and says how far it got.
 void WriteRecords(RecordSource& source, std::int64_t total, const FormatChoice& format,
-                  const ExportSettings& settings, Messages& messages, OutputFile& output) {
+                  const ExportSettings& settings, const FieldNames* names, Messages& messages,
+                  OutputFile& output) {
     const std::unique_ptr<FormatWriter> writer = format.format->make(format.options);
     RecordFields record;
     if (format.format->needsPass) {
@@ -143,6 +145,7 @@ void WriteRecords(RecordSource& source, std::int64_t total, const FormatChoice& 
     }
     FormatContext context(output, messages, source.Name());
     context.charset = settings.charset;
+    context.names = names;
     // One comparison a record when nobody asks for progress.
     constexpr std::int64_t kProgressInterval = 4096;
     std::int64_t nextProgress = std::numeric_limits<std::int64_t>::max();
@@ -176,8 +179,8 @@ void WriteRecords(RecordSource& source, std::int64_t total, const FormatChoice& 
 // open: writes them, or describes them.
 struct RunBody {
     // Reads the `total` records the source yields and writes the output.
-    std::function<void(RecordSource& source, std::int64_t total, Messages& messages,
-                       OutputFile& output)>
+    std::function<void(RecordSource& source, std::int64_t total, const FieldNames* names,
+                       Messages& messages, OutputFile& output)>
         records;
     // Whether the output is written when not one stored record could be
     // read: an export of such a database has nothing to replace an earlier
@@ -191,6 +194,7 @@ int Run(RecordSource& source, const RunBody& body, const ExportSettings& setting
     for (const InputName& input : source.Inputs()) {
         inputs.Add(input.name, input.role);
     }
+    inputs.Add(settings.fieldTable, "database's own field definition table");
     if (settings.output != "-") {
         if (const char* role = inputs.RoleOf(settings.output)) {
             messages.Say("the output " + settings.output + " is the " + role +
@@ -222,12 +226,27 @@ int Run(RecordSource& source, const RunBody& body, const ExportSettings& setting
         messages.Say(PastTheLast(source, settings));
         return 2;
     }
+    // The field definition table is read before the output is created: one
+    // that cannot be read leaves an earlier output as it was.
+    std::unique_ptr<FieldNames> names;
+    if (!settings.fieldTable.empty()) {
+        names = std::make_unique<FieldNames>();
+        std::vector<std::string> said;
+        std::string unread;
+        if (!ReadFieldDefinitionTable(settings.fieldTable, settings.charset, *names, said,
+                                      unread)) {
+            return runOutput.GiveUp({unread});
+        }
+        for (const std::string& line : said) {
+            messages.Say(line);
+        }
+    }
     if (!settings.outputFirst && !runOutput.Open()) {
         return 1;
     }
 
     const std::int64_t total = source.Limit(settings.from, settings.to);
-    body.records(source, total, messages, runOutput.File());
+    body.records(source, total, names.get(), messages, runOutput.File());
     // A source that knows its last MFN only once it is read to its end knows
     // only now that the range starts past it.
     if (!settings.outputFirst && StartsPastTheLast(source.Range(), settings)) {
@@ -250,7 +269,8 @@ int Run(RecordSource& source, const RunBody& body, const ExportSettings& setting
 
 // Reads every record the source yields for --info, then writes what it
 // found.
-void DescribeRecords(RecordSource& source, bool json, Messages& messages, OutputFile& output) {
+void DescribeRecords(RecordSource& source, bool json, const std::string& tableName,
+                     const FieldNames* names, Messages& messages, OutputFile& output) {
     DatabaseInfo info;
     RecordFields record;
     while (source.Next(record, messages)) {
@@ -262,7 +282,17 @@ void DescribeRecords(RecordSource& source, bool json, Messages& messages, Output
     InfoFacts facts;
     facts.database = source.Name();
     facts.source = source.Facts();
+    if (names != nullptr) {
+        facts.source.insert(
+            facts.source.begin() + std::count_if(facts.source.begin(), facts.source.end(),
+                                                 [](const SourceFact& fact) {
+                                                     return fact.kind == SourceFact::Kind::File;
+                                                 }),
+            SourceFact{SourceFact::Kind::File, "field definition table", tableName,
+                       names->Bytes()});
+    }
     facts.records = &info;
+    facts.names = names;
     for (int kind = 0; kind < static_cast<int>(ProblemKind::kCount); ++kind) {
         const auto problem = static_cast<ProblemKind>(kind);
         if (CountedWith(problem) == problem && messages.Count(problem) > 0) {
@@ -288,20 +318,21 @@ int RunWithMessages(RecordSource& source, const RunBody& body, const ExportSetti
 
 int RunExport(RecordSource& source, const FormatChoice& format, const ExportSettings& settings,
               std::FILE* messageStream, OutputFile::WriteBytes write) {
-    const RunBody body{
-        [&](RecordSource& from, std::int64_t total, Messages& messages, OutputFile& output) {
-            WriteRecords(from, total, format, settings, messages, output);
-        },
-        false};
+    const RunBody body{[&](RecordSource& from, std::int64_t total, const FieldNames* names,
+                           Messages& messages, OutputFile& output) {
+                           WriteRecords(from, total, format, settings, names, messages, output);
+                       },
+                       false};
     return RunWithMessages(source, body, settings, messageStream, write);
 }
 
 int RunInfo(RecordSource& source, bool json, const ExportSettings& settings,
             std::FILE* messageStream, OutputFile::WriteBytes write) {
-    const RunBody body{
-        [json](RecordSource& from, std::int64_t, Messages& messages, OutputFile& output) {
-            DescribeRecords(from, json, messages, output);
-        },
-        true};
+    const RunBody body{[json, &settings](RecordSource& from, std::int64_t, const FieldNames* names,
+                                         Messages& messages, OutputFile& output) {
+                           DescribeRecords(from, json, settings.fieldTable, names, messages,
+                                           output);
+                       },
+                       true};
     return RunWithMessages(source, body, settings, messageStream, write);
 }

@@ -27,6 +27,10 @@ struct ExportSettings {
     // The database's code page, whose values are written in UTF-8; nullptr
     // writes them as stored.
     const Charset* charset = nullptr;
+    // The field definition table whose names the format writes, for a
+    // format that names fields; empty for none. It is read before the output
+    // is created, and is an input like the database's files.
+    std::string fieldTable;
     // Called now and then during the run with the MFNs done of those in the
     // range, and once at its end, for a progress bar; nullptr for none. The
     // total is -1 until the end when the source knows its last MFN only then.

@@ -84,9 +84,89 @@ inline std::uint32_t JsonSpecialBytes(const unsigned char* bytes) {
 #endif
 }
 
+// The bytes among the 16 at `bytes` that a CSV cell cannot take as they
+// are: ',', '"', CR and LF, for which it is quoted, and bytes of 0x80 and
+// above (checked as UTF-8, or converted).
+inline std::uint32_t CsvSpecialBytes(const unsigned char* bytes) {
+#ifdef MSTEXPORT_SSE2
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+    const __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(',')),
+                                                      _mm_cmpeq_epi8(block, _mm_set1_epi8('"'))),
+                                         _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('\r')),
+                                                      _mm_cmpeq_epi8(block, _mm_set1_epi8('\n'))));
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(special, block)));
+#else
+    std::uint32_t mask = 0;
+    for (std::size_t i = 0; i < kBlock; ++i) {
+        const unsigned char byte = bytes[i];
+        if (byte == ',' || byte == '"' || byte == '\r' || byte == '\n' || byte >= 0x80) {
+            mask |= 1u << i;
+        }
+    }
+    return mask;
+#endif
+}
+
+// The bytes among the 16 at `bytes` that are `byte`.
+inline std::uint32_t BytesEqualTo(const unsigned char* bytes, unsigned char byte) {
+#ifdef MSTEXPORT_SSE2
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+    return static_cast<std::uint32_t>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(byte)))));
+#else
+    std::uint32_t mask = 0;
+    for (std::size_t i = 0; i < kBlock; ++i) {
+        if (bytes[i] == byte) {
+            mask |= 1u << i;
+        }
+    }
+    return mask;
+#endif
+}
+
+// The place of the lowest bit set in `mask`, which is not 0.
+inline std::size_t LowestBit(std::uint32_t mask) {
+#if defined(__GNUC__) || defined(__clang__)
+    return static_cast<std::size_t>(__builtin_ctz(mask));
+#else
+    std::size_t bit = 0;
+    for (; (mask & 1u) == 0; mask >>= 1) {
+        ++bit;
+    }
+    return bit;
+#endif
+}
+
 // Keeps the bits of the first `count` bytes of a block, when fewer than 16.
 inline std::uint32_t OnlyFirst(std::uint32_t mask, std::size_t count) {
     return count < kBlock ? mask & ((1u << count) - 1) : mask;
+}
+
+// Writes `count` copies of `byte` at `out`, which has room for them and
+// kOverrun more, in blocks; returns their end.
+inline char* Fill(char* out, unsigned char byte, std::size_t count) {
+#ifdef MSTEXPORT_SSE2
+    const __m128i block = _mm_set1_epi8(static_cast<char>(byte));
+    for (std::size_t i = 0; i < count; i += 2 * kBlock) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), block);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + kBlock), block);
+    }
+#else
+    std::memset(out, byte, count);
+#endif
+    return out + count;
+}
+
+// The first of the `length` bytes at `bytes` that is `byte`, looked for 16 at
+// a time; `length` when none is.
+inline std::size_t Find(const unsigned char* bytes, std::size_t length, unsigned char byte) {
+    for (std::size_t i = 0; i < length; i += kBlock) {
+        const std::uint32_t found = OnlyFirst(BytesEqualTo(bytes + i, byte), length - i);
+        if (found != 0) {
+            return i + LowestBit(found);
+        }
+    }
+    return length;
 }
 
 // Whether the `length` bytes at `bytes` are all ASCII.
@@ -189,25 +269,39 @@ class ByteWatch {
 #endif
 };
 
-// Copies the bytes at the start of a value that a JSON string takes as they
-// are, up to the first that JsonSpecialBytes names, 16 at a time; returns how
-// many those are: `length` when all are.
-inline std::size_t CopyJsonPlain(char* out, const unsigned char* bytes, std::size_t length) {
+// Copies the bytes at the start of `bytes` up to the first that
+// `special(block)` names, 16 at a time; returns how many those are:
+// `length` when it names none.
+template <typename Special>
+inline std::size_t CopyWhilePlain(char* out, const unsigned char* bytes, std::size_t length,
+                                  Special special) {
     std::size_t plain = 0;
     for (;;) {
-        std::uint32_t special = OnlyFirst(JsonSpecialBytes(bytes + plain), length - plain);
+        std::uint32_t found = OnlyFirst(special(bytes + plain), length - plain);
         std::memcpy(out + plain, bytes + plain, kBlock);
-        if (special != 0) {
-            for (; (special & 1u) == 0; special >>= 1) {
-                ++plain;
-            }
-            return plain;
+        if (found != 0) {
+            return plain + LowestBit(found);
         }
         plain += kBlock;
         if (plain >= length) {
             return length;
         }
     }
+}
+
+// Copies the bytes at the start of a value that a JSON string takes as they
+// are, up to the first that JsonSpecialBytes names, 16 at a time; returns how
+// many those are: `length` when all are.
+inline std::size_t CopyJsonPlain(char* out, const unsigned char* bytes, std::size_t length) {
+    return CopyWhilePlain(out, bytes, length,
+                          [](const unsigned char* block) { return JsonSpecialBytes(block); });
+}
+
+// CopyJsonPlain that stops at a '^' too, where a subfield may begin.
+inline std::size_t CopyJsonPlainText(char* out, const unsigned char* bytes, std::size_t length) {
+    return CopyWhilePlain(out, bytes, length, [](const unsigned char* block) {
+        return JsonSpecialBytes(block) | BytesEqualTo(block, '^');
+    });
 }
 
 // The digits of a tag are copied as this many bytes whatever their number.

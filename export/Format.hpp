@@ -14,6 +14,7 @@
 #include "OutputFile.hpp"
 #include "TextBuffer.hpp"
 #include "charset/Charset.hpp"
+#include "record/FieldDefinitionTable.hpp"
 #include "record/RecordFields.hpp"
 
 // What every format writes with.
@@ -28,6 +29,9 @@ struct FormatContext {
     // The database's character set, whose values are written in UTF-8;
     // nullptr writes them as stored.
     const Charset* charset = nullptr;
+    // The names of the database's tags, from its field definition table, for
+    // the formats that name fields; nullptr when there is none.
+    const FieldNames* names = nullptr;
     fast::MfnDigits mfnDigits;
     // Working room of the format for one record or value.
     TextBuffer scratch;
@@ -53,17 +57,20 @@ class FormatWriter {
     virtual void End(FormatContext& context) { (void)context; }
 };
 
-// An option of one format, on the command line as --NAME=VALUE.
+// An option of one format, on the command line as --NAME=VALUE, or --NAME
+// alone.
 struct FormatOption {
-    const char* name;       // without the leading "--"
-    const char* valueName;  // in --help: "KIND"
-    const char* help;       // its line in --help
-    // The words the value may be, matched in any case, the default first.
+    const char* name;  // without the leading "--"
+    // In --help: "KIND"; nullptr for an option that takes no value.
+    const char* valueName;
+    const char* help;  // its line in --help
+    // The words the value may be, matched in any case, the default first;
+    // none for an option whose value is any text, or that takes none.
     std::vector<const char*> words;
 };
 
-// The values given for the options of a format: each option's word, as the
-// option names it.
+// The values given for the options of a format: each option's word or text,
+// as the option names it; an empty one for an option that takes no value.
 class FormatOptions {
   public:
     void Set(const std::string& name, const std::string& word);
@@ -80,6 +87,9 @@ struct Format {
     // Whether a run shows it every record (Survey) before it writes them.
     bool needsPass;
     std::unique_ptr<FormatWriter> (*make)(const FormatOptions& options);
+    // Whether it writes the names of the field definition table
+    // (FormatContext::names); the run reads the table only for such a format.
+    bool namesFields = false;
 };
 
 // Every format, the default first (see Formats.cpp).

@@ -8,12 +8,14 @@
 const Format& TaggedFormat();
 const Format& Iso2709Format();
 const Format& JsonLinesFormat();
+const Format& CsvFormat();
 
 const std::vector<const Format*>& Formats() {
     static const std::vector<const Format*> formats = {
         &TaggedFormat(),
         &Iso2709Format(),
         &JsonLinesFormat(),
+        &CsvFormat(),
     };
     return formats;
 }

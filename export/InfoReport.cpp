@@ -164,17 +164,65 @@ std::string RecordsText(const InfoFacts& facts) {
     return text;
 }
 
+// A tag the records use or the field definition table defines.
+struct TagRow {
+    DatabaseInfo::TagUse use;
+    const std::string* name = nullptr;
+    bool inTable = false;
+};
+
+// The tags the records use and those the table defines, in ascending order.
+std::vector<TagRow> TagRows(const InfoFacts& facts) {
+    std::vector<TagRow> rows;
+    for (const DatabaseInfo::TagUse& use : facts.records->Tags()) {
+        rows.push_back({use, nullptr, false});
+    }
+    if (facts.names == nullptr) {
+        return rows;
+    }
+    for (const FieldDefinition& field : facts.names->Fields()) {
+        const auto at =
+            std::lower_bound(rows.begin(), rows.end(), field.tag,
+                             [](const TagRow& row, std::int32_t tag) { return row.use.tag < tag; });
+        if (at == rows.end() || at->use.tag != field.tag) {
+            DatabaseInfo::TagUse unused;
+            unused.tag = field.tag;
+            rows.insert(at, {unused, nullptr, false});
+        }
+    }
+    for (TagRow& row : rows) {
+        row.name = facts.names->NameOf(row.use.tag);
+        row.inTable = row.name != nullptr;
+    }
+    return rows;
+}
+
 std::string TagsText(const InfoFacts& facts) {
-    const std::vector<DatabaseInfo::TagUse> tags = facts.records->Tags();
-    if (tags.empty()) {
+    const std::vector<TagRow> rows = TagRows(facts);
+    if (rows.empty()) {
         return "Tags: none\n";
     }
-    Table table("rrrrl");
-    table.Add({"tag", "occurrences", "records", "longest", "subfields"});
-    for (const DatabaseInfo::TagUse& use : tags) {
-        table.Add({Number(use.tag), Number(use.occurrences), Number(use.records),
-                   Number(static_cast<std::int64_t>(use.longest)),
-                   SubfieldCodes(use.subfields, "^")});
+    const bool named = facts.names != nullptr;
+    Table table(named ? "rlrrrll" : "rrrrl");
+    const auto row = [named](std::string tag, std::string name, std::vector<std::string> rest) {
+        if (named) {
+            rest.insert(rest.begin(), std::move(name));
+        }
+        rest.insert(rest.begin(), std::move(tag));
+        return rest;
+    };
+    table.Add(row("tag", "name", {"occurrences", "records", "longest", "subfields"}));
+    for (const TagRow& tag : rows) {
+        const DatabaseInfo::TagUse& use = tag.use;
+        std::vector<std::string> rest{Number(use.occurrences), Number(use.records),
+                                      Number(static_cast<std::int64_t>(use.longest)),
+                                      SubfieldCodes(use.subfields, "^")};
+        if (named) {
+            rest.emplace_back(!tag.inTable           ? "not in the table"
+                              : use.occurrences == 0 ? "never used"
+                                                     : "");
+        }
+        table.Add(row(Number(use.tag), tag.name != nullptr ? *tag.name : "", std::move(rest)));
     }
     return "Tags\n" + table.Text();
 }
@@ -384,10 +432,17 @@ std::string InfoJson(const InfoFacts& facts) {
                         entry.String("what", problem.plural);
                         entry.Number("count", problem.count);
                     });
-        AppendArray(object.Member("tags"), facts.records->Tags(),
-                    [](std::string& out, const DatabaseInfo::TagUse& use) {
+        AppendArray(object.Member("tags"), TagRows(facts),
+                    [named = facts.names != nullptr](std::string& out, const TagRow& tag) {
+                        const DatabaseInfo::TagUse& use = tag.use;
                         JsonObject entry(out);
                         entry.Number("tag", use.tag);
+                        if (tag.name != nullptr) {
+                            entry.String("name", *tag.name);
+                        }
+                        if (named) {
+                            entry.Member("in_table") += tag.inTable ? "true" : "false";
+                        }
                         entry.Number("occurrences", use.occurrences);
                         entry.Number("records", use.records);
                         entry.Number("longest", static_cast<std::int64_t>(use.longest));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "DatabaseInfo.hpp"
+#include "record/FieldDefinitionTable.hpp"
 #include "record/RecordSource.hpp"
 
 struct InfoFacts {
@@ -15,6 +16,9 @@ struct InfoFacts {
     std::string database;
     std::vector<SourceFact> source;
     const DatabaseInfo* records = nullptr;
+    // The field definition table read, if any: its tags' names, and the
+    // tags it defines that no record uses.
+    const FieldNames* names = nullptr;
     // What the messages counted, in the words of their count lines.
     struct Problems {
         const char* plural;

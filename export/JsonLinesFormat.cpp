@@ -1,4 +1,6 @@
-// JSON Lines: {"mfn":1,"fields":[{"tag":24,"value":"..."}]} per stored record.
+// JSON Lines: {"mfn":1,"fields":[{"tag":24,"value":"..."}]} per stored record;
+// a field that the field definition table names has "name" after "tag", and
+// with --subfields, "subfields":[["a","..."],...] in place of "value".
 // JSON strings are UTF-8: values are converted from the database's code page
 // when it is given; otherwise a value that is not valid UTF-8 gets U+FFFD for
 // each offending byte, and a message asks for the code page.
@@ -6,9 +8,13 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "FastWriting.hpp"
 #include "Format.hpp"
+#include "Subfields.hpp"
 #include "ValueText.hpp"
 
 namespace {
@@ -64,56 +70,108 @@ char* WriteEscaped(char* out, const unsigned char* bytes, std::size_t length) {
     return out;
 }
 
-// Says that a value of record `mfn` is not UTF-8 and was written with U+FFFD.
-void ReportNotUtf8(FormatContext& context, std::int32_t mfn, std::int32_t tag,
-                   const ConversionProblem& problem) {
-    RecordProblem said{ProblemKind::NotUtf8, mfn, tag};
-    said.byte = problem.firstBadByte;
-    said.count = problem.badBytes;
-    context.Report(said);
+// What a value's bytes were written with U+FFFD for, over its pieces or its
+// subfields: bytes the code page does not define, or, without a code page,
+// bytes that are not UTF-8.
+struct JsonProblems {
+    ConversionProblem undefined;
+    ConversionProblem notUtf8;
+};
+
+// Says what `problems` counted in the value of the field with `tag`.
+void ReportJsonProblems(FormatContext& context, std::int32_t mfn, std::int32_t tag,
+                        const JsonProblems& problems) {
+    if (problems.undefined.badBytes > 0) {
+        ReportBadBytes(context, mfn, tag, *context.charset, problems.undefined);
+    }
+    if (problems.notUtf8.badBytes > 0) {
+        ReportNotUtf8(context, mfn, tag, problems.notUtf8);
+    }
 }
 
-// Writes the value of `field`, which the record holds in memory, as a JSON
-// string's inside at `out`, which has room for MostJsonBytes(field.length).
-// Most values are ASCII that needs no escape: they are copied 16 bytes at a
-// time until a byte says otherwise.
-char* WriteJsonValue(FormatContext& context, std::int32_t mfn, const FieldValue& field, char* out) {
-    const unsigned char* bytes = field.bytes;
-    std::size_t length = field.length;
-    if (context.charset != nullptr) {
-        // Converted first, into scratch room with a block to spare.
+// Writes the `length` bytes at `bytes`, from the first that CopyJsonPlain
+// does not take, as a JSON string's inside at `out`, which has room for
+// MostJsonBytes(length); without a code page, bytes that are not UTF-8 are
+// written as U+FFFD and counted in `notUtf8`.
+char* WriteJsonRest(FormatContext& context, const unsigned char* bytes, std::size_t length,
+                    char* out, ConversionProblem& notUtf8) {
+    if (std::find_if(bytes, bytes + length, [](unsigned char byte) { return byte >= 0x80; }) !=
+        bytes + length) {
+        // Checked and mended as UTF-8 from here; the bytes before are ASCII.
         context.scratch.Clear();
-        char* start = context.scratch.Room(Charset::kMostUtf8PerByte * length + kBlock);
-        ConversionProblem problem;
-        const char* end = context.charset->ToUtf8(bytes, length, start, problem);
-        if (problem.badBytes > 0) {
-            ReportBadBytes(context, mfn, field.tag, *context.charset, problem);
-        }
+        char* start = context.scratch.Room(Charset::kMostUtf8PerByte * length);
+        const char* end = Charset::Utf8().ToUtf8(bytes, length, start, notUtf8);
         bytes = reinterpret_cast<const unsigned char*>(start);
         length = static_cast<std::size_t>(end - start);
+    }
+    return WriteEscaped(out, bytes, length);
+}
+
+// Writes the `length` bytes at `bytes` in the database's code page as a JSON
+// string's inside at `out`, which has room for MostJsonBytes(length); bytes
+// the code page does not define are counted in `undefined`.
+char* WriteJsonConverted(FormatContext& context, const unsigned char* bytes, std::size_t length,
+                         char* out, ConversionProblem& undefined) {
+    // Converted first, into scratch room with a block to spare.
+    context.scratch.Clear();
+    char* start = context.scratch.Room(Charset::kMostUtf8PerByte * length + kBlock);
+    const char* end = context.charset->ToUtf8(bytes, length, start, undefined);
+    bytes = reinterpret_cast<const unsigned char*>(start);
+    length = static_cast<std::size_t>(end - start);
+    const std::size_t plain = fast::CopyJsonPlain(out, bytes, length);
+    return WriteEscaped(out + plain, bytes + plain, length - plain);
+}
+
+// Writes the `length` bytes at `bytes`, a value the record holds in memory or
+// a subfield's text of one, as a JSON string's inside at `out`, which has
+// room for MostJsonBytes(length); what is written as U+FFFD is counted in
+// `problems`. Most values are ASCII that needs no escape: they are copied 16
+// bytes at a time until a byte says otherwise, and the rest of the way is
+// taken out of line.
+inline char* WriteJsonText(FormatContext& context, const unsigned char* bytes, std::size_t length,
+                           char* out, JsonProblems& problems) {
+    if (context.charset != nullptr) {
+        return WriteJsonConverted(context, bytes, length, out, problems.undefined);
     }
     const std::size_t plain = fast::CopyJsonPlain(out, bytes, length);
     if (plain == length) {
         return out + length;
     }
-    out += plain;
-    bytes += plain;
-    length -= plain;
-    if (context.charset == nullptr && std::find_if(bytes, bytes + length, [](unsigned char byte) {
-                                          return byte >= 0x80;
-                                      }) != bytes + length) {
-        // Checked and mended as UTF-8 from here; the bytes before are ASCII.
-        context.scratch.Clear();
-        char* start = context.scratch.Room(Charset::kMostUtf8PerByte * length);
-        ConversionProblem problem;
-        const char* end = Charset::Utf8().ToUtf8(bytes, length, start, problem);
+    return WriteJsonRest(context, bytes + plain, length - plain, out + plain, problems.notUtf8);
+}
+
+// WriteJsonValue's way for a value that is not all plain ASCII, or that is
+// in a code page: from byte `plain` of it on, at `out`.
+char* WriteJsonValueRest(FormatContext& context, std::int32_t mfn, const FieldValue& field,
+                         std::size_t plain, char* out) {
+    ConversionProblem problem;
+    if (context.charset != nullptr) {
+        out = WriteJsonConverted(context, field.bytes, field.length, out, problem);
         if (problem.badBytes > 0) {
-            ReportNotUtf8(context, mfn, field.tag, problem);
+            ReportBadBytes(context, mfn, field.tag, *context.charset, problem);
         }
-        bytes = reinterpret_cast<const unsigned char*>(start);
-        length = static_cast<std::size_t>(end - start);
+        return out;
     }
-    return WriteEscaped(out, bytes, length);
+    out = WriteJsonRest(context, field.bytes + plain, field.length - plain, out, problem);
+    if (problem.badBytes > 0) {
+        ReportNotUtf8(context, mfn, field.tag, problem);
+    }
+    return out;
+}
+
+// Writes the value of `field`, which the record holds in memory, as a JSON
+// string's inside at `out`, which has room for MostJsonBytes(field.length):
+// WriteJsonText, with its messages said at once.
+inline char* WriteJsonValue(FormatContext& context, std::int32_t mfn, const FieldValue& field,
+                            char* out) {
+    if (context.charset != nullptr) {
+        return WriteJsonValueRest(context, mfn, field, 0, out);
+    }
+    const std::size_t plain = fast::CopyJsonPlain(out, field.bytes, field.length);
+    if (plain == field.length) {
+        return out + plain;
+    }
+    return WriteJsonValueRest(context, mfn, field, plain, out + plain);
 }
 
 // The most bytes the value writers write for `length` stored bytes, and a
@@ -122,14 +180,6 @@ char* WriteJsonValue(FormatContext& context, std::int32_t mfn, const FieldValue&
 std::size_t MostJsonBytes(std::size_t length) {
     return kLongestEscape * length + kBlock;
 }
-
-// What a value's bytes were written with U+FFFD for, over its pieces: bytes
-// the code page does not define, or, without a code page, bytes that are
-// not UTF-8.
-struct JsonProblems {
-    ConversionProblem undefined;
-    ConversionProblem notUtf8;
-};
 
 // Writes the `length` bytes at `bytes`, a piece of a value, as the inside of
 // a JSON string at `out`, which has room for MostJsonBytes(length): what
@@ -164,12 +214,7 @@ void AppendJsonValue(FormatContext& context, const RecordFields& record, const F
             char* out = output.Room(MostJsonBytes(length));
             output.Extend(WriteJsonPiece(context, bytes, length, out, problems));
         });
-    if (problems.undefined.badBytes > 0) {
-        ReportBadBytes(context, record.mfn, field.tag, *context.charset, problems.undefined);
-    }
-    if (problems.notUtf8.badBytes > 0) {
-        ReportNotUtf8(context, record.mfn, field.tag, problems.notUtf8);
-    }
+    ReportJsonProblems(context, record.mfn, field.tag, problems);
     if (!whole) {
         ReportUnreadValue(context, record.mfn, field.tag, ProblemKind::ValueCutShort);
     }
@@ -253,18 +298,332 @@ void AppendJsonLinesRecord(const RecordFields& record, FormatContext& context) {
     output.Extend(out);
 }
 
+// Writes what opens a subfield's pair, '["a","', at `out`, closing the pair
+// before it unless it is the first: '"],["a","'. The code '\0' is none. The
+// markup is copied whole from one of two patterns, the code put in.
+char* PutPairOpening(char* out, char code, bool first) {
+    static constexpr char kWithCode[16] = "\"],[\"a\",\"";
+    static constexpr char kWithout[16] = "\"],[\"\",\"";
+    const std::size_t skip = first ? 3 : 0;  // '"],'
+    if (code != '\0') {
+        std::memcpy(out, kWithCode + skip, 9);
+        out[5 - skip] = code;
+        return out + (9 - skip);
+    }
+    std::memcpy(out, kWithout + skip, 8);
+    return out + (8 - skip);
+}
+
+// The most bytes of a pair's markup that PutPairOpening and the pair's end
+// write: '"],["a","'. A delimiter's two bytes, which it stands for, are
+// given room for 12 (MostJsonBytes).
+constexpr std::size_t kMostPairMarkup = 3 + 6;
+
+// A field's subfields as JSON pairs, ["a","Paris"],["b","Unesco"], written as
+// the splitter finds them at `out`, which has room for them all: for a value
+// of `length` bytes, MostJsonBytes(length) and kMostPairsAround.
+class PairsAt {
+  public:
+    // '["","' that no delimiter stands for, and '"]' after the last pair.
+    static constexpr std::size_t kMostPairsAround = 5 + 2;
+
+    PairsAt(FormatContext& context, JsonProblems& problems, char* out)
+        : context_(context), problems_(problems), out_(out) {}
+
+    void Start(char code) {
+        out_ = PutPairOpening(out_, code, first_);
+        first_ = false;
+    }
+    void Text(const unsigned char* bytes, std::size_t length) {
+        out_ = WriteJsonText(context_, bytes, length, out_, problems_);
+    }
+    // Closes the last pair (the splitter starts at least one); returns the end.
+    char* Finish() { return Put(out_, "\"]", 2); }
+
+  private:
+    FormatContext& context_;
+    JsonProblems& problems_;
+    char* out_;
+    bool first_ = true;
+};
+
+// The pairs of a value that lies in the file, a piece at a time: each pair's
+// text goes to the output as it comes.
+class PairsToOutput {
+  public:
+    PairsToOutput(FormatContext& context, JsonProblems& problems)
+        : context_(context), problems_(problems) {}
+
+    void Start(char code) {
+        OutputFile& output = context_.output;
+        output.Extend(PutPairOpening(output.Room(kMostPairMarkup), code, first_));
+        first_ = false;
+    }
+    void Text(const unsigned char* bytes, std::size_t length) {
+        char* out = context_.output.Room(MostJsonBytes(length));
+        context_.output.Extend(WriteJsonText(context_, bytes, length, out, problems_));
+    }
+    void Finish() { context_.output.Append("\"]", 2); }
+
+  private:
+    FormatContext& context_;
+    JsonProblems& problems_;
+    bool first_ = true;
+};
+
+// The next delimiter of the `length` bytes at `bytes` from `at` on: where a
+// '^' is followed by a code; `length` when there is none.
+std::size_t NextDelimiter(const unsigned char* bytes, std::size_t at, std::size_t length) {
+    for (;;) {
+        at += fast::Find(bytes + at, length - at, '^');
+        if (at + 1 >= length) {
+            return length;
+        }
+        if (subfields::IsCode(bytes[at + 1])) {
+            return at;
+        }
+        ++at;
+    }
+}
+
+// Writes the subfields of a value held in memory, without a code page, as
+// JSON pairs at `out`, which has room for MostJsonBytes(length) and
+// PairsAt::kMostPairsAround: what the splitter and PairsAt write, in one pass
+// that copies a subfield's plain text 16 bytes at a time and stops at each
+// '^' on the way. Bytes that are not UTF-8 are counted in `notUtf8`.
+char* WritePlainPairs(FormatContext& context, const unsigned char* bytes, std::size_t length,
+                      char* out, ConversionProblem& notUtf8) {
+    std::size_t at = 0;
+    if (length >= 2 && bytes[0] == '^' && subfields::IsCode(bytes[1])) {
+        out = PutPairOpening(out, subfields::CodeOf(bytes[1]), true);
+        at = 2;
+    } else {
+        out = PutPairOpening(out, '\0', true);
+    }
+    while (at < length) {
+        const std::size_t plain = fast::CopyJsonPlainText(out, bytes + at, length - at);
+        out += plain;
+        at += plain;
+        if (at == length) {
+            break;
+        }
+        if (bytes[at] != '^') {
+            // A byte to escape or to check: the rest of this subfield's text
+            // goes the slow way.
+            const std::size_t end = NextDelimiter(bytes, at, length);
+            out = WriteJsonRest(context, bytes + at, end - at, out, notUtf8);
+            at = end;
+        } else if (at + 1 < length && subfields::IsCode(bytes[at + 1])) {
+            out = PutPairOpening(out, subfields::CodeOf(bytes[at + 1]), false);
+            at += 2;
+        } else {
+            *out++ = '^';
+            ++at;
+        }
+    }
+    return Put(out, "\"]", 2);
+}
+
+// JSON Lines with what the database says of its values beyond their bytes:
+// the name the field definition table gives a tag, after "tag", and with
+// --subfields, "subfields" in place of "value". As in AppendJsonLinesRecord,
+// nearly every record is written in one piece, a larger one field by field,
+// and a value that lies in the file a piece at a time.
+class StructuredRecords {
+  public:
+    StructuredRecords(const FieldNames* names, bool subfields)
+        : names_(names), subfields_(subfields), openings_(1000), longOpenings_(1000) {
+        for (std::int32_t tag = 0; tag < 1000; ++tag) {
+            const std::string text = MakeOpening(tag);
+            Opening& opening = openings_[static_cast<std::size_t>(tag)];
+            if (text.size() <= kOpeningCopy) {
+                opening.length = static_cast<unsigned char>(text.size());
+                std::memcpy(opening.bytes, text.data(), text.size());
+            } else {
+                opening.length = kLongOpening;
+                longOpenings_[static_cast<std::size_t>(tag)] = text;
+            }
+            openingRoom_ = std::max(openingRoom_, text.size());
+        }
+    }
+
+    void Append(const RecordFields& record, FormatContext& context) {
+        if (record.state == RecordFields::State::NotStored) {
+            return;
+        }
+        OutputFile& output = context.output;
+        const std::string_view mfn = context.mfnDigits.Of(record.mfn);
+        const std::size_t most = kMostRecordMarkup +
+                                 (openingRoom_ + kMostFieldEnd) * record.fields.size() +
+                                 MostJsonBytes(record.valueBytes);
+        const bool whole = record.valueReader == nullptr && most <= fast::kRecordRoom;
+        char* out = output.Room(whole ? most : kMostRecordMarkup);
+        out = Put(out, "{\"mfn\":", 7);
+        out = Put(out, mfn.data(), mfn.size());
+        out = Put(out, ",\"fields\":[", 11);
+        bool first = true;
+        for (const FieldValue& field : record.fields) {
+            if (!whole) {
+                output.Extend(out);
+                if (field.bytes == nullptr) {
+                    AppendFieldInPieces(context, record, field, first);
+                    out = output.Room(kMostRecordMarkup);
+                    first = false;
+                    continue;
+                }
+                out = output.Room(openingRoom_ + kMostFieldEnd + MostJsonBytes(field.length));
+            }
+            out = WriteField(context, record.mfn, field, first, out);
+            first = false;
+        }
+        output.Extend(Put(out, "]}\n", 3));
+    }
+
+  private:
+    // Openings are copied in blocks of this many bytes, from a table of a
+    // cache line a tag; a long name makes a few longer, and those are
+    // copied as they are.
+    static constexpr std::size_t kOpeningCopy = 62;
+    static constexpr unsigned char kLongOpening = 0xFF;
+    // After a value: '"}'; after subfields: '["","', '"]' and ']}'.
+    static constexpr std::size_t kMostFieldEnd = PairsAt::kMostPairsAround + 2;
+
+    struct alignas(64) Opening {
+        unsigned char length = 0;
+        char bytes[63] = {};
+    };
+
+    // ',{"tag":24,"name":"Title","value":"', or ending ',"subfields":[';
+    // names are only given to the tags 1 to 999.
+    std::string MakeOpening(std::int32_t tag) const {
+        std::string opening = ",{\"tag\":" + std::to_string(tag);
+        const std::string* name = names_ != nullptr ? names_->NameOf(tag) : nullptr;
+        if (name != nullptr) {
+            const auto* bytes = reinterpret_cast<const unsigned char*>(name->data());
+            std::string escaped(kLongestEscape * name->size(), '\0');
+            escaped.resize(static_cast<std::size_t>(WriteEscaped(&escaped[0], bytes, name->size()) -
+                                                    escaped.data()));
+            opening += ",\"name\":\"" + escaped + "\"";
+        }
+        return opening + (subfields_ ? ",\"subfields\":[" : ",\"value\":\"");
+    }
+
+    // Writes the opening of a field with `tag` at `out`, which has room for
+    // openingRoom_ bytes (an opening of a tag outside 0 to 999 takes at most
+    // 33); the first field of a record's has no comma.
+    char* PutOpening(std::int32_t tag, bool first, char* out) const {
+        const std::size_t skip = first ? 1 : 0;
+        if (tag >= 0 && tag < 1000) {
+            const Opening& opening = openings_[static_cast<std::size_t>(tag)];
+            if (opening.length != kLongOpening) {
+                std::memcpy(out, opening.bytes + skip, kOpeningCopy);  // fixed size: no call
+                return out + (opening.length - skip);
+            }
+            const std::string& text = longOpenings_[static_cast<std::size_t>(tag)];
+            return Put(out, text.data() + skip, text.size() - skip);
+        }
+        // A tag outside 0 to 999 has no name.
+        if (!first) {
+            *out++ = ',';
+        }
+        char digits[fast::kTagCopy];
+        out = Put(out, "{\"tag\":", 7);
+        out = Put(out, digits, fast::TagDigits(tag, digits));
+        return subfields_ ? Put(out, ",\"subfields\":[", 14) : Put(out, ",\"value\":\"", 10);
+    }
+
+    // Writes the field of record `mfn`, whose value it holds in memory, at
+    // `out`, which has room for openingRoom_, kMostFieldEnd and
+    // MostJsonBytes(field.length).
+    char* WriteField(FormatContext& context, std::int32_t mfn, const FieldValue& field, bool first,
+                     char* out) {
+        out = PutOpening(field.tag, first, out);
+        JsonProblems problems;
+        if (!subfields_) {
+            out = WriteJsonText(context, field.bytes, field.length, out, problems);
+            out = Put(out, "\"}", 2);
+        } else if (context.charset == nullptr) {
+            out = WritePlainPairs(context, field.bytes, field.length, out, problems.notUtf8);
+            out = Put(out, "]}", 2);
+        } else {
+            PairsAt pairs(context, problems, out);
+            splitter_.Piece(field.bytes, field.length, pairs);
+            splitter_.End(pairs);
+            out = Put(pairs.Finish(), "]}", 2);
+        }
+        ReportJsonProblems(context, mfn, field.tag, problems);
+        return out;
+    }
+
+    // Appends the field, whose value lies in the file, to the output a
+    // piece at a time.
+    void AppendFieldInPieces(FormatContext& context, const RecordFields& record,
+                             const FieldValue& field, bool first) {
+        OutputFile& output = context.output;
+        output.Extend(PutOpening(field.tag, first, output.Room(openingRoom_)));
+        if (!subfields_) {
+            AppendJsonValue(context, record, field);
+            output.Append("\"}", 2);
+            return;
+        }
+        JsonProblems problems;
+        PairsToOutput pairs(context, problems);
+        const bool whole =
+            ForEachPiece(record, field, [&](const unsigned char* bytes, std::size_t length) {
+                splitter_.Piece(bytes, length, pairs);
+            });
+        splitter_.End(pairs);
+        pairs.Finish();
+        output.Append("]}", 2);
+        ReportJsonProblems(context, record.mfn, field.tag, problems);
+        if (!whole) {
+            ReportUnreadValue(context, record.mfn, field.tag, ProblemKind::ValueCutShort);
+        }
+    }
+
+    const FieldNames* names_;
+    bool subfields_;
+    std::vector<Opening> openings_;
+    // The openings longer than kOpeningCopy, by tag; empty for the others.
+    std::vector<std::string> longOpenings_;
+    // The most bytes an opening takes, or is copied in: kOpeningCopy at least.
+    std::size_t openingRoom_ = kOpeningCopy;
+    subfields::Splitter splitter_;
+};
+
 class JsonLinesWriter final : public FormatWriter {
   public:
-    void Append(const RecordFields& record, FormatContext& context) override {
-        AppendJsonLinesRecord(record, context);
+    explicit JsonLinesWriter(const FormatOptions& options)
+        : subfields_(options.Given("subfields") != nullptr) {}
+
+    void Begin(FormatContext& context) override {
+        if (subfields_ || context.names != nullptr) {
+            structured_ = std::make_unique<StructuredRecords>(context.names, subfields_);
+        }
     }
+    void Append(const RecordFields& record, FormatContext& context) override {
+        if (structured_ != nullptr) {
+            structured_->Append(record, context);
+        } else {
+            AppendJsonLinesRecord(record, context);
+        }
+    }
+
+  private:
+    bool subfields_;
+    std::unique_ptr<StructuredRecords> structured_;
 };
 
 }  // namespace
 
 const Format& JsonLinesFormat() {
-    static const Format format{"jsonl", {}, false, [](const FormatOptions&) {
-                                   return std::unique_ptr<FormatWriter>(new JsonLinesWriter);
-                               }};
+    static const Format format{
+        "jsonl",
+        {{"subfields", nullptr, "jsonl: values as [code, text] pairs of subfields", {}}},
+        false,
+        [](const FormatOptions& options) {
+            return std::unique_ptr<FormatWriter>(new JsonLinesWriter(options));
+        },
+        true};
     return format;
 }

@@ -9,6 +9,14 @@ void ReportBadBytes(FormatContext& context, std::int32_t mfn, std::int32_t tag,
     context.Report(said);
 }
 
+void ReportNotUtf8(FormatContext& context, std::int32_t mfn, std::int32_t tag,
+                   const ConversionProblem& problem) {
+    RecordProblem said{ProblemKind::NotUtf8, mfn, tag};
+    said.byte = problem.firstBadByte;
+    said.count = problem.badBytes;
+    context.Report(said);
+}
+
 void ReportUnreadValue(FormatContext& context, std::int32_t mfn, std::int32_t tag,
                        ProblemKind kind) {
     context.Report({kind, mfn, tag});

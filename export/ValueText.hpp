@@ -20,6 +20,11 @@ inline std::size_t MostValueBytes(const FormatContext& context, std::size_t leng
 void ReportBadBytes(FormatContext& context, std::int32_t mfn, std::int32_t tag,
                     const Charset& charset, const ConversionProblem& problem);
 
+// Says that a value of record `mfn`, written in UTF-8 without a code page,
+// is not UTF-8, and was written with U+FFFD.
+void ReportNotUtf8(FormatContext& context, std::int32_t mfn, std::int32_t tag,
+                   const ConversionProblem& problem);
+
 // Says that the value of the field with `tag` of record `mfn` could not be
 // read whole; `kind` says what became of it.
 void ReportUnreadValue(FormatContext& context, std::int32_t mfn, std::int32_t tag,

@@ -137,3 +137,19 @@ DatabaseName FindDatabaseFiles(const std::string& database, DatabaseFiles& files
                ? DatabaseName::Found
                : DatabaseName::Ambiguous;
 }
+
+bool FindBeside(const std::string& file, const char* extension, std::string& found,
+                std::string& error) {
+    const fs::path path = PathOfUtf8(file);
+    found.clear();
+    std::string beside;
+    if (!FindInAnyCase(path.parent_path(), Utf8OfPath(path.stem()) + extension, beside, error)) {
+        return false;
+    }
+    std::error_code ignored;
+    if (!fs::exists(PathOfUtf8(beside), ignored)) {
+        return false;
+    }
+    found = beside;
+    return true;
+}

@@ -30,3 +30,10 @@ enum class DatabaseName {
 // file; a name that ends in a separator is not a folder.
 DatabaseName FindDatabaseFiles(const std::string& database, DatabaseFiles& files,
                                std::string& error);
+
+// The file beside `file`, a database's file, with its name and `extension`
+// (".fdt"), found in any case as the database's files are: false, with
+// `found` empty, when there is none. When several match it in case, `error`
+// says so, and `found` is empty too.
+bool FindBeside(const std::string& file, const char* extension, std::string& found,
+                std::string& error);

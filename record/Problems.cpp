@@ -161,6 +161,13 @@ constexpr Row kRows[] = {
          return Field(p) + " holds " + TerminatorName(p.byte) +
                 "; written as stored, which readers that split on terminators will misread";
      }},
+    {Kind::CsvTagWithoutColumn, Kind::CsvTagWithoutColumn, Outcome::FieldLeftOut,
+     "fields left out for tags that the CSV has no column for",
+     [](const RecordProblem& p) {
+         return Field(p) +
+                " left out: no record had its tag when the CSV's columns were found, so the "
+                "database changed during the export";
+     }},
 };
 
 constexpr bool RowsInOrder() {

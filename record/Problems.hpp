@@ -35,6 +35,9 @@ enum class ProblemKind : unsigned char {
     IsoRecordTooLong,
     IsoNothingLeft,
     IsoTerminatorInValue,
+    // A tag that the pass before a CSV export did not see: the database
+    // changed while it was read.
+    CsvTagWithoutColumn,
     kCount
 };
 

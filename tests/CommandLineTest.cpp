@@ -79,7 +79,7 @@ TEST(CommandLine, WhatIsWrongWithTheArguments) {
         {{"a.mst", "b.mst"}, "more than one database given: 'a.mst' and 'b.mst'"},
         {{"-e", "cp999"},
          std::string("unknown encoding 'cp999'; the encodings are ") + Charset::NameList()},
-        {{"--format=xml"}, "unknown format 'xml'; the formats are tagged, iso2709 and jsonl"},
+        {{"--format=xml"}, "unknown format 'xml'; the formats are tagged, iso2709, jsonl and csv"},
         {{"--iso-line-end=lf"}, "--iso-delimiters and --iso-line-end go with --format=iso2709"},
         {{"--input=marc", "a.mrc"}, "--input takes master or iso2709, not 'marc'"},
         {{"--input=iso2709", "-o", "out.txt"},
@@ -89,6 +89,20 @@ TEST(CommandLine, WhatIsWrongWithTheArguments) {
         {{"-e", "cp852", "--info"},
          "--encoding does not go with --info, which shows the values under the likely code "
          "pages"},
+        {{"--subfields"}, "--subfields goes with --format=jsonl"},
+        {{"-f", "csv", "--subfields"}, "--subfields goes with --format=jsonl"},
+        {{"--csv-bom", "-f", "jsonl"}, "--repeat-separator and --csv-bom go with --format=csv"},
+        {{"-f", "csv", "--csv-bom=yes"}, "option '--csv-bom' takes no value"},
+        {{"-f", "jsonl", "--repeat-separator"}, "option '--repeat-separator' needs a value (TEXT)"},
+        {{"--fdt=names.fdt"},
+         "--fdt goes with --info, --format=jsonl or --format=csv, which name fields"},
+        {{"-f", "iso2709", "--no-fdt"},
+         "--no-fdt goes with --info, --format=jsonl or --format=csv, which name "
+         "fields"},
+        {{"-f", "csv", "--fdt=a.fdt", "--no-fdt"}, "--fdt and --no-fdt cannot be given together"},
+        {{"-f", "csv", "--fdt=a.fdt", "--fdt", "b.fdt"},
+         "more than one field definition table given: 'a.fdt' and 'b.fdt'"},
+        {{"-f", "jsonl", "--fdt="}, "the field definition table's name is empty"},
     };
     for (const auto& [arguments, error] : rows) {
         EXPECT_EQ(ParseCommandLine(arguments).error, error) << ::testing::PrintToString(arguments);
@@ -129,30 +143,42 @@ TEST(CommandLine, HelpListsEveryOptionAndTheExitStatuses) {
 }
 
 // Each format's options come from the table of formats: --help lists them,
-// each takes its words, and with another format each is refused.
+// each takes its words, any text, or no value, and with another format each
+// is refused.
 TEST(CommandLine, FormatOptionsAreInTheHelpAndGoWithTheirFormatOnly) {
     const std::string help = HelpText();
     for (const Format* format : Formats()) {
         EXPECT_NE(help.find(format->name), std::string::npos) << format->name;
         for (const FormatOption& option : format->options) {
             const std::string name = std::string("--") + option.name;
-            EXPECT_NE(help.find("\n      " + name + "=" + option.valueName + " "),
+            const bool takesValue = option.valueName != nullptr;
+            EXPECT_NE(help.find("\n      " + name +
+                                (takesValue ? std::string("=") + option.valueName : "") + " "),
                       std::string::npos)
                 << name;
             EXPECT_NE(help.find(std::string(option.help) + "\n"), std::string::npos) << name;
-            for (const char* word : option.words) {
-                const CommandLine line = ParseCommandLine({"-f", format->name, name + "=" + word});
-                EXPECT_EQ(line.error, "") << name << "=" << word;
-                ASSERT_NE(line.format.options.Given(option.name), nullptr);
-                EXPECT_EQ(*line.format.options.Given(option.name), word);
+            std::vector<std::string> values(option.words.begin(), option.words.end());
+            if (values.empty()) {
+                values = takesValue ? std::vector<std::string>{" - ", "any, \"text\"", ""}
+                                    : std::vector<std::string>{""};
             }
-            EXPECT_NE(ParseCommandLine({"-f", format->name, name + "=nonsense"}).error, "");
+            for (const std::string& value : values) {
+                const std::string argument = takesValue ? name + "=" + value : name;
+                const CommandLine line = ParseCommandLine({"-f", format->name, argument});
+                EXPECT_EQ(line.error, "") << argument;
+                ASSERT_NE(line.format.options.Given(option.name), nullptr) << argument;
+                EXPECT_EQ(*line.format.options.Given(option.name), value);
+            }
+            if (!option.words.empty() || !takesValue) {
+                EXPECT_NE(ParseCommandLine({"-f", format->name, name + "=nonsense"}).error, "")
+                    << name;
+            }
             for (const Format* other : Formats()) {
                 if (other == format) {
                     continue;
                 }
-                const std::string error =
-                    ParseCommandLine({name + "=" + option.words.front(), "-f", other->name}).error;
+                const std::string argument = takesValue ? name + "=" + values.front() : name;
+                const std::string error = ParseCommandLine({argument, "-f", other->name}).error;
                 EXPECT_NE(error.find(name), std::string::npos) << error;
                 EXPECT_NE(error.find(std::string("with --format=") + format->name),
                           std::string::npos)

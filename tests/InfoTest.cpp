@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "DatabaseWriter.hpp"
+#include "FieldTable.hpp"
 #include "RunExport.hpp"
 #include "TempDir.hpp"
 #include "charset/CodePageEvidence.hpp"
@@ -114,6 +115,48 @@ TEST(Info, DescribesDatabasesOfEveryLayoutAsJson) {
         EXPECT_EQ(codePage["candidates"], json::array());
         EXPECT_TRUE(codePage["encoding"].is_null());
     }
+}
+
+// The table beside the database names the tags it defines, marks the used
+// tags it lacks and lists those no record uses; --no-fdt leaves it unread.
+TEST(Info, FieldDefinitionTableNamesAndMarksTheTags) {
+    const TempDir dir;
+    Shelf(kLayouts[0]).WriteTo(dir.path());
+    WriteFile(dir.path() / "THS.FDT",
+              FieldTableText({{"Title", "", 24}, {"Imprint", "abc", 26}, {"Unused", "", 99}}));
+
+    const ExportRun run = RunExport(dir.path(), {"--info", "-f", "jsonl", "ths"});
+    EXPECT_EQ(run.exitCode, 0) << run.stderrText;
+    const json info = json::parse(run.stdoutText);
+    EXPECT_EQ(info["files"].back(), (json{{"role", "field definition table"},
+                                          {"name", "THS.FDT"},
+                                          {"bytes", fs::file_size(dir.path() / "THS.FDT")}}));
+    json tags;
+    for (const json& tag : info["tags"]) {
+        tags.push_back({tag["tag"], tag.value("name", ""), tag["in_table"], tag["occurrences"]});
+    }
+    EXPECT_EQ(tags, json::parse(R"([[-5, "", false, 1], [24, "Title", true, 2],
+        [26, "Imprint", true, 1], [30, "", false, 1], [70, "", false, 2],
+        [99, "Unused", true, 0]])"));
+
+    const std::vector<std::string> text =
+        Lines(RunExport(dir.path(), {"--info", "ths"}).stdoutText);
+    const auto line = [&text](const std::string& start) {
+        for (const std::string& each : text) {
+            if (each.rfind(start, 0) == 0) {
+                return each;
+            }
+        }
+        return std::string();
+    };
+    EXPECT_EQ(line("   24  Title"), "   24  Title              2        2       13");
+    EXPECT_EQ(line("   30  "),
+              "   30                     1        1       15  ^1^a^b     not in the table");
+    EXPECT_EQ(line("   99  Unused"),
+              "   99  Unused             0        0        0             never used");
+    const std::string unnamed = RunExport(dir.path(), {"--info", "--no-fdt", "ths"}).stdoutText;
+    EXPECT_EQ(unnamed.find("THS.FDT"), std::string::npos);
+    EXPECT_NE(unnamed.find("\n  tag  occurrences  records"), std::string::npos);
 }
 
 // Croatian in the DOS page cp852: ž \247, š \347, đ \320, ć \206 and č \237.

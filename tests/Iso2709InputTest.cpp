@@ -13,6 +13,7 @@
 
 #include "DatabaseWriter.hpp"
 #include "ExampleDatabase.hpp"
+#include "FieldTable.hpp"
 #include "LayoutVariants.hpp"
 #include "RunExport.hpp"
 #include "SameText.hpp"
@@ -40,16 +41,20 @@ void PrintTo(const Shown& record, std::ostream* out) {
     }
 }
 
-// The records of a JSON Lines export.
-std::vector<Shown> ParseJsonLines(const std::string& text) {
+// The records of a JSON Lines export: each field's value, or, `whole`, all
+// that the export says of the field but its tag (its name, its subfields),
+// as JSON.
+std::vector<Shown> ParseJsonLines(const std::string& text, bool whole = false) {
     std::vector<Shown> records;
     for (std::size_t at = 0; at < text.size();) {
         const std::size_t end = text.find('\n', at);
         const nlohmann::json object = nlohmann::json::parse(text.substr(at, end - at));
         records.push_back({object.at("mfn").get<std::int32_t>(), {}});
-        for (const auto& field : object.at("fields")) {
+        for (nlohmann::json field : object.at("fields")) {
+            const auto tag = field.at("tag").get<std::int16_t>();
+            field.erase("tag");
             records.back().fields.push_back(
-                {field.at("tag").get<std::int16_t>(), field.at("value").get<std::string>()});
+                {tag, whole ? field.dump() : field.at("value").get<std::string>()});
         }
         at = end == std::string::npos ? text.size() : end + 1;
     }
@@ -76,14 +81,18 @@ std::string Tagged(const std::vector<Shown>& records) {
 // the test databases' long values are ASCII, so a JSON value's length is
 // the stored one), renumbered 1, 2, ... in MFN order. This is what accounts
 // for deleted records, MFNs never written and records without fields: they
-// have no ISO 2709 record, so the records after them move up.
-std::vector<Shown> AsIsoNumbersThem(const std::vector<Shown>& master) {
+// have no ISO 2709 record, so the records after them move up. `shown`, when
+// given, is another export of the same records (ParseJsonLines' whole
+// fields), whose fields are taken in place of `master`'s.
+std::vector<Shown> AsIsoNumbersThem(const std::vector<Shown>& master,
+                                    const std::vector<Shown>* shown = nullptr) {
     std::vector<Shown> records;
-    for (const Shown& record : master) {
+    for (std::size_t r = 0; r < master.size(); ++r) {
         std::vector<Field> fields;
-        for (const Field& field : record.fields) {
+        for (std::size_t f = 0; f < master[r].fields.size(); ++f) {
+            const Field& field = master[r].fields[f];
             if (field.tag >= 0 && field.tag <= 999 && field.value.size() <= 9998) {
-                fields.push_back(field);
+                fields.push_back(shown != nullptr ? shown->at(r).fields.at(f) : field);
             }
         }
         if (!fields.empty()) {
@@ -91,6 +100,50 @@ std::vector<Shown> AsIsoNumbersThem(const std::vector<Shown>& master) {
         }
     }
     return records;
+}
+
+// The CSV export of `records` without a field definition table: a column
+// per tag, in ascending order, the values of a repeated tag joined by '|'.
+std::string Csv(const std::vector<Shown>& records) {
+    std::vector<std::int16_t> tags;
+    for (const Shown& record : records) {
+        for (const Field& field : record.fields) {
+            tags.push_back(field.tag);
+        }
+    }
+    std::sort(tags.begin(), tags.end());
+    tags.erase(std::unique(tags.begin(), tags.end()), tags.end());
+    const auto cell = [](const std::string& text) {
+        if (text.find_first_of(",\"\r\n") == std::string::npos) {
+            return text;
+        }
+        std::string quoted = "\"";
+        for (const char c : text) {
+            quoted += c == '"' ? "\"\"" : std::string(1, c);
+        }
+        return quoted + "\"";
+    };
+    std::string text = "mfn";
+    for (const std::int16_t tag : tags) {
+        text += "," + std::to_string(tag);
+    }
+    text += "\r\n";
+    for (const Shown& record : records) {
+        text += std::to_string(record.mfn);
+        for (const std::int16_t tag : tags) {
+            std::string joined;
+            bool first = true;
+            for (const Field& field : record.fields) {
+                if (field.tag == tag) {
+                    joined += (first ? "" : "|") + field.value;
+                    first = false;
+                }
+            }
+            text += "," + cell(joined);
+        }
+        text += "\r\n";
+    }
+    return text;
 }
 
 // Values with line end bytes of their own at and around the record's
@@ -211,8 +264,25 @@ TEST_P(IsoRoundTrip, EveryFormatGivesTheMasterFilesRecords) {
     arguments.insert(arguments.end(), latin1.begin(), latin1.end());
     const ExportRun json = RunExport(dir.path(), arguments);
     ASSERT_EQ(json.exitCode, 0) << json.stderrText;
-    const std::vector<Shown> expected = AsIsoNumbersThem(ParseJsonLines(json.stdoutText));
+    const std::vector<Shown> master = ParseJsonLines(json.stdoutText);
+    const std::vector<Shown> expected = AsIsoNumbersThem(master);
     ASSERT_FALSE(expected.empty()) << "no record ISO 2709 can hold";
+    // JSON Lines with subfields, and with the names of a field definition
+    // table, compared whole with the master file's.
+    WriteFile(dir.path() / "names.fdt",
+              FieldTableText({{"Title", "", 24}, {"Author", "", 70, 30, 0, true}, {"One", "", 1}}));
+    const std::vector<std::vector<std::string>> namedRuns = {{"--subfields", "--no-fdt"},
+                                                             {"--fdt=names.fdt"}};
+    std::vector<std::vector<Shown>> namedExpected;
+    for (const std::vector<std::string>& named : namedRuns) {
+        arguments = {"-f", "jsonl"};
+        arguments.insert(arguments.end(), named.begin(), named.end());
+        arguments.insert(arguments.end(), latin1.begin(), latin1.end());
+        const ExportRun run = RunExport(dir.path(), arguments);
+        ASSERT_EQ(run.exitCode, 0) << run.stderrText;
+        const std::vector<Shown> whole = ParseJsonLines(run.stdoutText, true);
+        namedExpected.push_back(AsIsoNumbersThem(master, &whole));
+    }
     for (const char* delimiters : {"control", "hash"}) {
         for (const char* lineEnd : {"crlf", "lf", "none"}) {
             const std::vector<std::string> options = {std::string("--iso-delimiters=") + delimiters,
@@ -239,6 +309,22 @@ TEST_P(IsoRoundTrip, EveryFormatGivesTheMasterFilesRecords) {
             const ExportRun backIso = RunExport(dir.path(), arguments);
             EXPECT_LE(backIso.exitCode, 1) << shown;
             EXPECT_SAME_TEXT(backIso.stdoutText, ReadFile(dir.path() / "export.iso")) << shown;
+
+            arguments = {"export.iso", "-f", "csv"};
+            arguments.insert(arguments.end(), latin1.begin(), latin1.end());
+            const ExportRun backCsv = RunExport(dir.path(), arguments);
+            EXPECT_EQ(backCsv.exitCode, 0) << shown << backCsv.stderrText;
+            EXPECT_SAME_TEXT(backCsv.stdoutText, Csv(expected)) << shown;
+
+            for (std::size_t i = 0; i < namedRuns.size(); ++i) {
+                arguments = {"export.iso", "-f", "jsonl"};
+                arguments.insert(arguments.end(), namedRuns[i].begin(), namedRuns[i].end());
+                arguments.insert(arguments.end(), latin1.begin(), latin1.end());
+                const ExportRun back = RunExport(dir.path(), arguments);
+                EXPECT_EQ(back.exitCode, 0) << shown << back.stderrText;
+                EXPECT_EQ(ParseJsonLines(back.stdoutText, true), namedExpected[i])
+                    << shown << ", " << ::testing::PrintToString(namedRuns[i]);
+            }
         }
     }
 }

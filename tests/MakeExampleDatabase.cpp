@@ -1,4 +1,5 @@
-// Writes the sample database of examples/.
+// Writes the sample database of examples/ and its field definition table.
+#include <filesystem>
 #include <iostream>
 
 #include "ExampleDatabase.hpp"
@@ -9,6 +10,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     ExampleDatabase().WriteTo(argv[1]);
-    std::cout << "wrote " << argv[1] << "/ths.mst and ths.xrf\n";
+    WriteFile(std::filesystem::path(argv[1]) / "ths.fdt", ExampleFieldTable());
+    std::cout << "wrote " << argv[1] << "/ths.mst, ths.xrf and ths.fdt\n";
     return 0;
 }

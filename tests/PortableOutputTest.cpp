@@ -35,6 +35,7 @@ TEST(PortableOutput, ExamplesExportAsTheWriterExpects) {
     // The sample that users run is the one the writer makes.
     ASSERT_EQ(ReadFile(examples / "ths.mst"), db.MasterBytes());
     ASSERT_EQ(ReadFile(examples / "ths.xrf"), db.CrossRefBytes());
+    ASSERT_EQ(ReadFile(examples / "ths.fdt"), ExampleFieldTable());
 
     TempDir dir;
     fs::copy_file(examples / "ths.mst", dir.path() / "ths.mst");

@@ -1,5 +1,7 @@
 #include "ExampleDatabase.hpp"
 
+#include "FieldTable.hpp"
+
 DatabaseWriter ExampleDatabase() {
     DatabaseWriter db;
     db.Add({{{24, "Techniques for the measurement of transpiration of individual plants"},
@@ -17,4 +19,15 @@ DatabaseWriter ExampleDatabase() {
              {44, "Proceedings of the Symposium on Plant-Water Relationships"},
              {50, "Incl. bibl."}}});
     return db;
+}
+
+std::string ExampleFieldTable() {
+    return FieldTableText({{"Title", "", 24, 200},
+                           {"Personal author", "", 70, 60, 0, true},
+                           {"Imprint", "abc", 26, 100},
+                           {"Collation", "ab", 30, 60},
+                           {"Conference", "", 44, 120},
+                           {"Notes", "", 50, 200, 0, true},
+                           {"Keywords", "", 69, 200}},
+                          {"The sample database of mstexport: one line per field, after ***"});
 }
