@@ -217,14 +217,14 @@ std::string HelpText() {
         "  mstexport cds -f jsonl -e cp850 -o -\n"
         "                             cds.mst as JSON Lines, in UTF-8 from code page\n"
         "                             850, on standard output\n"
-        "  mstexport old.iso -o old.txt\n"
-        "                             the records of the ISO 2709 file old.iso\n"
         "  mstexport cds -f jsonl --subfields -e cp850 -o cds.jsonl\n"
         "                             as above, with subfields, and with the names of\n"
         "                             cds.fdt when it is there\n"
         "  mstexport cds -f csv --csv-bom -e cp850 -o cds.csv\n"
         "                             a CSV file for spreadsheet programs, a column\n"
         "                             per tag\n"
+        "  mstexport old.iso -o old.txt\n"
+        "                             the records of the ISO 2709 file old.iso\n"
         "  mstexport --info /data/CDS describe the database; the last line names the\n"
         "                             likeliest code page as --encoding=NAME\n";
     return text;

@@ -105,7 +105,7 @@ std::vector<Option> MakeOptions() {
              }
              return std::string();
          }},
-        {0, "input", "KIND", "what DATABASE is: master, or iso2709 (the default for FILE.iso)",
+        {0, "input", "KIND", "master, or iso2709 (the default for .iso)",
          [](CommandLine& line, const Option&, const std::string& value) {
              for (const auto& [word, input] : {std::pair("master", CommandLine::Input::Master),
                                                std::pair("iso2709", CommandLine::Input::Iso2709)}) {
