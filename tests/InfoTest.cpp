@@ -122,15 +122,15 @@ TEST(Info, DescribesDatabasesOfEveryLayoutAsJson) {
 TEST(Info, FieldDefinitionTableNamesAndMarksTheTags) {
     const TempDir dir;
     Shelf(kLayouts[0]).WriteTo(dir.path());
-    WriteFile(dir.path() / "THS.FDT",
+    WriteFile(dir.path() / "ths.fdt",
               FieldTableText({{"Title", "", 24}, {"Imprint", "abc", 26}, {"Unused", "", 99}}));
 
     const ExportRun run = RunExport(dir.path(), {"--info", "-f", "jsonl", "ths"});
     EXPECT_EQ(run.exitCode, 0) << run.stderrText;
     const json info = json::parse(run.stdoutText);
     EXPECT_EQ(info["files"].back(), (json{{"role", "field definition table"},
-                                          {"name", "THS.FDT"},
-                                          {"bytes", fs::file_size(dir.path() / "THS.FDT")}}));
+                                          {"name", "ths.fdt"},
+                                          {"bytes", fs::file_size(dir.path() / "ths.fdt")}}));
     json tags;
     for (const json& tag : info["tags"]) {
         tags.push_back({tag["tag"], tag.value("name", ""), tag["in_table"], tag["occurrences"]});
@@ -155,7 +155,7 @@ TEST(Info, FieldDefinitionTableNamesAndMarksTheTags) {
     EXPECT_EQ(line("   99  Unused"),
               "   99  Unused             0        0        0             never used");
     const std::string unnamed = RunExport(dir.path(), {"--info", "--no-fdt", "ths"}).stdoutText;
-    EXPECT_EQ(unnamed.find("THS.FDT"), std::string::npos);
+    EXPECT_EQ(unnamed.find("ths.fdt"), std::string::npos);
     EXPECT_NE(unnamed.find("\n  tag  occurrences  records"), std::string::npos);
 }
 
