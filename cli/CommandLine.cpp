@@ -121,6 +121,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         line.error = Listed(names, "and") + (names.size() > 1 ? " go" : " goes") +
                      " with --format=" + optionsOf->name;
     }
+    if (line.error.empty() && line.input == CommandLine::Input::Iso2709 && line.database.empty()) {
+        line.error = "--input=iso2709 needs the name of the ISO 2709 file";
+    }
     if (line.error.empty() && (!line.fieldTable.empty() || line.noFieldTable)) {
         line.error = FieldTableError(line);
     }
@@ -132,6 +135,22 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                      std::to_string(line.settings.to);
     }
     return line;
+}
+
+bool ReadsIso2709(const CommandLine& line) {
+    if (line.input != CommandLine::Input::ByName) {
+        return line.input == CommandLine::Input::Iso2709;
+    }
+    const std::string& name = line.database;
+    const std::size_t dot = name.size() < 4 ? std::string::npos : name.size() - 4;
+    if (dot == std::string::npos || name[dot] != '.') {
+        return false;
+    }
+    std::string extension = name.substr(dot + 1);
+    std::transform(extension.begin(), extension.end(), extension.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    return extension == "iso";
 }
 
 std::string HelpText() {
@@ -147,6 +166,11 @@ std::string HelpText() {
         "Without DATABASE: ths.mst and ths.xrf in the current folder. The export goes\n"
         "to formatirani_izlaz.txt in the current folder, and --info to standard output,\n"
         "unless --output says otherwise.\n"
+        "\n"
+        "DATABASE may also be an ISO 2709 file, such as CDS/ISIS exports: a name that\n"
+        "ends in .iso, in any case, or any file with --input=iso2709. Its records are\n"
+        "numbered 1, 2, ... in the file's order, as CDS/ISIS numbers those it imports,\n"
+        "and --from and --to count them so.\n"
         "\n"
         "Options:\n";
     for (const Option& option : Options()) {
@@ -183,8 +207,8 @@ std::string HelpText() {
         "  0  every record was exported\n"
         "  1  something was wrong: each problem is a line on standard error\n"
         "  2  the command line is wrong, names more than one database or field\n"
-        "     definition table, gives a --from past the last MFN, or names one of the\n"
-        "     database's files as the output; no file was created or emptied\n"
+        "     definition table, gives a --from past the last MFN, or names a file it\n"
+        "     reads as the output; no file was created or emptied\n"
         "\n"
         "Examples:\n"
         "  mstexport                  export ths.mst in the current folder\n"
@@ -199,6 +223,8 @@ std::string HelpText() {
         "  mstexport cds -f csv --csv-bom -e cp850 -o cds.csv\n"
         "                             a CSV file for spreadsheet programs, a column\n"
         "                             per tag\n"
+        "  mstexport old.iso -o old.txt\n"
+        "                             the records of the ISO 2709 file old.iso\n"
         "  mstexport --info /data/CDS describe the database; the last line names the\n"
         "                             likeliest code page as --encoding=NAME\n";
     return text;

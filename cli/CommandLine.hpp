@@ -10,8 +10,13 @@ struct CommandLine {
     enum class Action { Export, Info, Help, Version };
     Action action = Action::Export;
     // The master file with or without its extension, or a folder; empty for
-    // ths.mst and ths.xrf in the current folder (see FindDatabaseFiles).
+    // ths.mst and ths.xrf in the current folder (see FindDatabaseFiles). Or
+    // an ISO 2709 file.
     std::string database;
+    // How `database` is read: as its name says (FILE.iso is an ISO 2709
+    // file), or as --input says.
+    enum class Input { ByName, Master, Iso2709 };
+    Input input = Input::ByName;
     ExportSettings settings;
     FormatChoice format;
     // The format of the first format option given, which the other formats
@@ -33,6 +38,9 @@ struct CommandLine {
 // value as --name=VALUE, --name VALUE, -xVALUE or -x VALUE; "--" ends the
 // options.
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// Whether `line` reads an ISO 2709 file rather than a master file.
+bool ReadsIso2709(const CommandLine& line);
 
 // What --help prints: the usage, every option on a line, the exit statuses.
 std::string HelpText();

@@ -1,11 +1,15 @@
 #include "ExportCommand.hpp"
 
 #include "export/Export.hpp"
+#include "iso2709/Iso2709Source.hpp"
 #include "masterfile/DatabaseFiles.hpp"
 #include "masterfile/MasterFileSource.hpp"
 
-std::unique_ptr<RecordSource> SourceOf(const std::string& database) {
-    return std::make_unique<MasterFileSource>(database);
+std::unique_ptr<RecordSource> SourceOf(const CommandLine& line) {
+    if (ReadsIso2709(line)) {
+        return std::make_unique<Iso2709Source>(line.database);
+    }
+    return std::make_unique<MasterFileSource>(line.database);
 }
 
 bool FieldTableOf(const CommandLine& line, const RecordSource& source, std::string& table,
@@ -26,7 +30,7 @@ bool FieldTableOf(const CommandLine& line, const RecordSource& source, std::stri
 }
 
 int ExportDatabase(const CommandLine& line, std::FILE* messages, OutputFile::WriteBytes write) {
-    const std::unique_ptr<RecordSource> source = SourceOf(line.database);
+    const std::unique_ptr<RecordSource> source = SourceOf(line);
     ExportSettings settings = line.settings;
     std::string error;
     if (!FieldTableOf(line, *source, settings.fieldTable, error)) {
@@ -38,7 +42,7 @@ int ExportDatabase(const CommandLine& line, std::FILE* messages, OutputFile::Wri
 }
 
 int DescribeDatabase(const CommandLine& line, std::FILE* messages, OutputFile::WriteBytes write) {
-    const std::unique_ptr<RecordSource> source = SourceOf(line.database);
+    const std::unique_ptr<RecordSource> source = SourceOf(line);
     ExportSettings settings = line.settings;
     std::string error;
     if (!FieldTableOf(line, *source, settings.fieldTable, error)) {

@@ -10,8 +10,9 @@
 #include "export/OutputFile.hpp"
 #include "record/RecordSource.hpp"
 
-// The source of the records of `database`, a DATABASE argument.
-std::unique_ptr<RecordSource> SourceOf(const std::string& database);
+// The source of the records that the command line's DATABASE names: an ISO
+// 2709 file or a master file (see ReadsIso2709).
+std::unique_ptr<RecordSource> SourceOf(const CommandLine& line);
 
 // The field definition table that the export of `line` from `source` reads
 // into `table`: --fdt's file; without it, the file beside the database's

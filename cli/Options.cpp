@@ -105,6 +105,17 @@ std::vector<Option> MakeOptions() {
              }
              return std::string();
          }},
+        {0, "input", "KIND", "master, or iso2709 (the default for .iso)",
+         [](CommandLine& line, const Option&, const std::string& value) {
+             for (const auto& [word, input] : {std::pair("master", CommandLine::Input::Master),
+                                               std::pair("iso2709", CommandLine::Input::Iso2709)}) {
+                 if (SameWord(value, word)) {
+                     line.input = input;
+                     return std::string();
+                 }
+             }
+             return "--input takes master or iso2709, not '" + value + "'";
+         }},
         {'e', "encoding", "NAME", "convert values from the code page NAME to UTF-8",
          [](CommandLine& line, const Option&, const std::string& value) {
              line.settings.charset = Charset::Find(value);

@@ -79,6 +79,15 @@ class RunOutput {
                       file_.Error() + (file_.Replacing() ? WhatBecameOfIt() : std::string()));
     }
 
+    // Ends a run whose command line asked for nothing the source holds: the
+    // export, which holds no record, is discarded as if never begun. Returns
+    // the exit status of a command-line error.
+    int Withdraw(const std::string& line) {
+        file_.Discard();
+        messages_.Say(line);
+        return 2;
+    }
+
     // Ends a run that ran out of memory.
     int OutOfMemory() {
         const bool kept = Kept();
@@ -110,6 +119,16 @@ class Unsaid final : public ProblemSink {
   public:
     void Report(const RecordProblem&) override {}
 };
+
+// Whether the range starts past the source's last MFN, where it is known.
+bool StartsPastTheLast(const MfnRange& range, const ExportSettings& settings) {
+    return range.lastKnown && range.last > 0 && settings.from > range.last;
+}
+
+std::string PastTheLast(const RecordSource& source, const ExportSettings& settings) {
+    return "--from " + std::to_string(settings.from) + " is past the last MFN of " + source.Name() +
+           ", " + std::to_string(source.Range().last) + "; nothing was written";
+}
 
 // Writes each record the source yields in the format, and says how far it got.
 void WriteRecords(RecordSource& source, std::int64_t total, const FormatChoice& format,
@@ -148,7 +167,11 @@ void WriteRecords(RecordSource& source, std::int64_t total, const FormatChoice& 
     }
     writer->End(context);
     if (settings.progress != nullptr) {
-        settings.progress(total, total);
+        // A total not known before is known now: the range up to the last MFN.
+        const MfnRange range = source.Range();
+        const std::int64_t last = range.lastKnown ? std::min(range.last, settings.to) : settings.to;
+        const std::int64_t done = total >= 0 ? total : std::max<std::int64_t>(last - first + 1, 0);
+        settings.progress(done, done);
     }
 }
 
@@ -171,10 +194,10 @@ int Run(RecordSource& source, const RunBody& body, const ExportSettings& setting
     for (const InputName& input : source.Inputs()) {
         inputs.Add(input.name, input.role);
     }
-    inputs.Add(settings.fieldTable, "field definition table");
+    inputs.Add(settings.fieldTable, "database's own field definition table");
     if (settings.output != "-") {
         if (const char* role = inputs.RoleOf(settings.output)) {
-            messages.Say("the output " + settings.output + " is the database's own " + role +
+            messages.Say("the output " + settings.output + " is the " + role +
                          "; nothing was written");
             return 2;
         }
@@ -199,10 +222,8 @@ int Run(RecordSource& source, const RunBody& body, const ExportSettings& setting
     }
     // The source is opened before the output is created: a range that
     // starts past the last MFN creates none.
-    const MfnRange range = source.Range();
-    if (!settings.outputFirst && range.lastKnown && range.last > 0 && settings.from > range.last) {
-        messages.Say("--from " + std::to_string(settings.from) + " is past the last MFN of " +
-                     source.Name() + ", " + std::to_string(range.last) + "; nothing was written");
+    if (!settings.outputFirst && StartsPastTheLast(source.Range(), settings)) {
+        messages.Say(PastTheLast(source, settings));
         return 2;
     }
     // The field definition table is read before the output is created: one
@@ -226,6 +247,11 @@ int Run(RecordSource& source, const RunBody& body, const ExportSettings& setting
 
     const std::int64_t total = source.Limit(settings.from, settings.to);
     body.records(source, total, names.get(), messages, runOutput.File());
+    // A source that knows its last MFN only once it is read to its end knows
+    // only now that the range starts past it.
+    if (!settings.outputFirst && StartsPastTheLast(source.Range(), settings)) {
+        return runOutput.Withdraw(PastTheLast(source, settings));
+    }
     messages.Finish(source);
     for (const std::string& line : source.Shortfalls()) {
         messages.Say(line);

@@ -32,7 +32,8 @@ struct ExportSettings {
     // is created, and is an input like the database's files.
     std::string fieldTable;
     // Called now and then during the run with the MFNs done of those in the
-    // range, and once at its end, for a progress bar; nullptr for none.
+    // range, and once at its end, for a progress bar; nullptr for none. The
+    // total is -1 until the end when the source knows its last MFN only then.
     void (*progress)(std::int64_t done, std::int64_t total) = nullptr;
 };
 

@@ -11,8 +11,8 @@
 
 class ReadOnlyInputs {
   public:
-    // Looks at the file `name` now. `role` says what it is to the database,
-    // after "the database's own": "master file", "cross-reference file".
+    // Looks at the file `name` now. `role` says what it is to the run, after
+    // "the output NAME is the": "database's own master file", ...
     void Add(const std::string& name, const char* role);
 
     // The role of the input that the output `name` is, or nullptr when it is

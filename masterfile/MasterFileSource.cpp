@@ -8,7 +8,8 @@ MasterFileSource::MasterFileSource(const std::string& database) {
 }
 
 std::vector<InputName> MasterFileSource::Inputs() const {
-    return {{files_.master, "master file"}, {files_.crossRef, "cross-reference file"}};
+    return {{files_.master, "database's own master file"},
+            {files_.crossRef, "database's own cross-reference file"}};
 }
 
 bool MasterFileSource::Open(OpenFailure& failure) {

@@ -87,6 +87,18 @@ constexpr Row kRows[] = {
          return std::string(
              "the memory ran out while the record was read; exported without fields");
      }},
+    {Kind::IsoRecordUnreadable, Kind::IsoRecordUnreadable, Outcome::RecordWithoutFields,
+     "records that cannot be read as ISO 2709",
+     [](const RecordProblem& p) {
+         return "the record at byte " + std::to_string(p.offset) + " cannot be read: " + p.detail +
+                "; exported without fields";
+     }},
+    {Kind::IsoTagNotDigits, Kind::IsoTagNotDigits, Outcome::FieldLeftOut,
+     "fields left out for tags that are not three digits",
+     [](const RecordProblem& p) {
+         return "field with tag \"" + p.detail + "\" (record at byte " + std::to_string(p.offset) +
+                ") left out: an ISO 2709 tag is three digits";
+     }},
     {Kind::ValueCutShort, Kind::ReadError, Outcome::ValueCutShort, nullptr,
      [](const RecordProblem& p) {
          return Field(p) + " could not be read to its end (a read error); written cut short";

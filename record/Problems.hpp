@@ -17,6 +17,10 @@ enum class ProblemKind : unsigned char {
     EntryOutsideData,
     ReadError,
     OutOfMemory,
+    // An ISO 2709 file's: a record that cannot be read, which costs it its
+    // fields, and a directory entry whose tag is not three digits.
+    IsoRecordUnreadable,
+    IsoTagNotDigits,
     // A value of a record too large to be held could not be read to its end.
     ValueCutShort,
     UnreadValueLeftOut,
@@ -81,6 +85,11 @@ struct RecordProblem {
     unsigned char byte = 0;
     // The code page that leaves `byte` undefined; nullptr for UTF-8.
     const char* codePage = nullptr;
+    // Where the record starts in the file, for a source that has no other
+    // way to find it (IsoRecordUnreadable, IsoTagNotDigits).
+    std::int64_t offset = 0;
+    // Why the record cannot be read, or the tag as stored, for IsoTagNotDigits.
+    std::string detail = std::string();
 };
 
 // The text of the problem's message, after "NAME: MFN n: ".

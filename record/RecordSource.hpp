@@ -1,7 +1,8 @@
 // Where an export's records come from: the files of a database, read record
 // by record in MFN order. The export run, the formats and the messages know
 // records only through this; the master file's reader is one source
-// (masterfile/MasterFileSource).
+// (masterfile/MasterFileSource), an ISO 2709 file another
+// (iso2709/Iso2709Source).
 #pragma once
 
 #include <cstdint>
@@ -11,8 +12,9 @@
 #include "Problems.hpp"
 #include "RecordFields.hpp"
 
-// A file a source reads, and what it is to the database: "master file",
-// "cross-reference file". The run checks each before anything is opened.
+// A file a source reads, and what it is, as the message that refuses it as
+// the output says after "the output NAME is the": "database's own master
+// file". The run checks each before anything is opened.
 struct InputName {
     std::string name;
     const char* role;
@@ -42,7 +44,9 @@ struct SourceFact {
 };
 
 // The MFNs a source holds: from `first` to `last`, or, when the last is not
-// known before the input is read to its end, from `first` on.
+// known before the input is read to its end, from `first` on; a source of
+// that kind knows its last once a pass has read to its end (an ISO 2709 file
+// whose records are counted as they are read).
 struct MfnRange {
     std::int32_t first = 1;
     std::int32_t last = 0;
@@ -63,7 +67,8 @@ class RecordSource {
     // false and says why in `failure`.
     virtual bool Open(OpenFailure& failure) = 0;
 
-    // What Open found; nothing before it.
+    // What Open found, or, for a last MFN not known then, what a pass found
+    // at the input's end; nothing before Open.
     virtual MfnRange Range() const = 0;
 
     // Yields only the records from `from` to `to`, clipped to the range.

@@ -81,6 +81,9 @@ TEST(CommandLine, WhatIsWrongWithTheArguments) {
          std::string("unknown encoding 'cp999'; the encodings are ") + Charset::NameList()},
         {{"--format=xml"}, "unknown format 'xml'; the formats are tagged, iso2709, jsonl and csv"},
         {{"--iso-line-end=lf"}, "--iso-delimiters and --iso-line-end go with --format=iso2709"},
+        {{"--input=marc", "a.mrc"}, "--input takes master or iso2709, not 'marc'"},
+        {{"--input=iso2709", "-o", "out.txt"},
+         "--input=iso2709 needs the name of the ISO 2709 file"},
         {{"--info", "-f", "iso2709"},
          "--info writes text, or JSON with --format=jsonl; not --format=iso2709"},
         {{"-e", "cp852", "--info"},
@@ -103,6 +106,29 @@ TEST(CommandLine, WhatIsWrongWithTheArguments) {
     };
     for (const auto& [arguments, error] : rows) {
         EXPECT_EQ(ParseCommandLine(arguments).error, error) << ::testing::PrintToString(arguments);
+    }
+}
+
+// A name that ends in .iso, in any case, is an ISO 2709 file; --input says
+// what any other name is, or that a .iso name is a master file after all.
+TEST(CommandLine, WhichNamesAreIso2709Files) {
+    const std::pair<std::vector<std::string>, bool> rows[] = {
+        {{"old.iso"}, true},
+        {{"/data/OLD.ISO"}, true},
+        {{"old.IsO", "-f", "jsonl"}, true},
+        {{"--input=iso2709", "old.dat"}, true},
+        {{"--input", "ISO2709", "old"}, true},
+        {{"old.iso.mst"}, false},
+        {{"iso"}, false},
+        {{"old.iso/"}, false},
+        {{}, false},
+        {{"--input=master", "old.iso"}, false},
+        {{"--input=iso2709", "--input=master", "old.iso"}, false},
+    };
+    for (const auto& [arguments, iso] : rows) {
+        const CommandLine line = ParseCommandLine(arguments);
+        EXPECT_EQ(line.error, "") << ::testing::PrintToString(arguments);
+        EXPECT_EQ(ReadsIso2709(line), iso) << ::testing::PrintToString(arguments);
     }
 }
 

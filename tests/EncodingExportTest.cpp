@@ -74,7 +74,7 @@ TEST(EncodingExport, IsoLengthsCountTheBytesWritten) {
     db.Add({{{24, "\x94\x81"}}});  // cp850: two bytes of UTF-8 each
     const ExportRun run = Export(db, {"-o", "-", "-f", "iso2709", "-e", "cp850"});
     EXPECT_EQ(run.exitCode, 0) << run.stderrText;
-    const auto records = ReadIso2709(run.stdoutText, "\r\n");
+    const auto records = ReadIso2709(run.stdoutText);
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0], (std::vector<Field>{{24, u8"öü"}}));
 }

@@ -1,5 +1,6 @@
-// The rules the fuzzer checks: they hold for the seed databases, they catch
-// broken results, and every input in fuzz/regressions/ still passes them.
+// The rules the fuzzers check: they hold for the seed databases, they catch
+// broken results, and every input in fuzz/regressions/ and
+// fuzz/iso-regressions/ still passes them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include "DatabaseWriter.hpp"
 #include "ExportCheck.hpp"
 #include "FuzzInput.hpp"
+#include "IsoReadCheck.hpp"
 #include "SeedDatabases.hpp"
 #include "TempDir.hpp"
 
@@ -210,14 +212,19 @@ TEST(ExportCheckTest, TheLineAboutUnreadableFiles) {
     }
 }
 
-TEST(FuzzRegressionTest, EveryInputThatEverFailedNowPasses) {
+std::vector<fs::path> InputsIn(const fs::path& folder) {
     std::vector<fs::path> inputs;
-    for (const auto& entry : fs::directory_iterator(MSTEXPORT_FUZZ_REGRESSIONS)) {
+    for (const auto& entry : fs::directory_iterator(folder)) {
         if (entry.is_regular_file() && entry.path().filename().string()[0] != '.') {
             inputs.push_back(entry.path());
         }
     }
     std::sort(inputs.begin(), inputs.end());
+    return inputs;
+}
+
+TEST(FuzzRegressionTest, EveryInputThatEverFailedNowPasses) {
+    const std::vector<fs::path> inputs = InputsIn(MSTEXPORT_FUZZ_REGRESSIONS);
     ASSERT_FALSE(inputs.empty()) << "no inputs in " << MSTEXPORT_FUZZ_REGRESSIONS;
     for (const fs::path& path : inputs) {
         const std::string bytes = ReadFile(path);
@@ -227,6 +234,29 @@ TEST(FuzzRegressionTest, EveryInputThatEverFailedNowPasses) {
                                  dir.path()),
                   "")
             << path.filename();
+    }
+}
+
+// The ISO 2709 fuzzer's seeds, each seed database's export in three
+// variants, keep its rules, and so does every input it once failed on.
+TEST(IsoReadCheckTest, SeedsAndRegressionsKeepEveryRule) {
+    TempDir dir;
+    for (const auto& [name, db] : SeedDatabases()) {
+        for (const auto& [variant, iso] :
+             {std::pair("control-crlf", db.ExpectedIso2709()),
+              std::pair("hash-lf", db.ExpectedIso2709('#', '#', "\n")),
+              std::pair("control-none", db.ExpectedIso2709('\x1E', '\x1D', ""))}) {
+            const fs::path path = dir.path() / (name + "-" + variant + ".iso");
+            WriteFile(path, iso);
+            EXPECT_EQ(ReadIsoAndCheck(path), "") << path.filename();
+        }
+    }
+    const std::vector<fs::path> inputs = InputsIn(MSTEXPORT_ISO_FUZZ_REGRESSIONS);
+    ASSERT_FALSE(inputs.empty()) << "no inputs in " << MSTEXPORT_ISO_FUZZ_REGRESSIONS;
+    for (const fs::path& path : inputs) {
+        const fs::path copy = dir.path() / path.filename();
+        fs::copy_file(path, copy);
+        EXPECT_EQ(ReadIsoAndCheck(copy), "") << path.filename();
     }
 }
 

@@ -16,6 +16,7 @@
 #include "TempDir.hpp"
 #include "cli/ExportCommand.hpp"
 #include "export/Export.hpp"
+#include "iso2709/Iso2709Source.hpp"
 #include "masterfile/MasterFileSource.hpp"
 
 namespace {
@@ -146,6 +147,37 @@ TEST(RecordSource, AFormatThatNeedsAPassSeesTheRangeFirstAndItsProblemsAreSaidOn
     EXPECT_EQ(exported.messages,
               "mstexport: list: MFN 2: the record could not be read (a read error); exported "
               "without fields\n");
+    EXPECT_EQ(exported.status, 1);
+}
+
+// An ISO 2709 file is gone over from its start again after the pass: the
+// records before --from are passed over silently both times, and a damaged
+// record of the range is said once.
+TEST(RecordSource, AnIsoFileIsReadFromItsStartAfterThePass) {
+    const Format counting{"counting", {}, true, [](const FormatOptions&) {
+                              return std::unique_ptr<FormatWriter>(new CountingWriter);
+                          }};
+    DatabaseWriter db;
+    db.Add({{{1, "a"}}});
+    db.Add({{{2, "b"}}});
+    db.Add({{{3, "c"}, {4, "d"}}});
+    db.Add({{{5, "e"}}});
+    // Records 1 and 2 take 42 bytes each, with their line end; record 3
+    // has 54, its terminator last.
+    std::string iso = db.ExpectedIso2709();
+    iso[0] = 'x';
+    iso[42 + 42 + 53] = 'x';
+    TempDir dir;
+    WriteFile(dir.path() / "records.iso", iso);
+    Iso2709Source source((dir.path() / "records.iso").string());
+    CommandLine line = ParseCommandLine({"--from=2"});
+    line.format.format = &counting;
+    const Exported exported = ExportFrom(source, line);
+    EXPECT_EQ(exported.output, "3 records, 2 fields\n2\n3\n4\nend\n");
+    EXPECT_EQ(exported.messages, "mstexport: " + source.Name() +
+                                     ": MFN 3: the record at byte 84 cannot be read: its byte 54, "
+                                     "the last by its leader's record length, is not the record "
+                                     "terminator; exported without fields\n");
     EXPECT_EQ(exported.status, 1);
 }
 

@@ -2,56 +2,42 @@
 
 #include <stdexcept>
 
+#include "TempDir.hpp"
+#include "iso2709/Iso2709Reader.hpp"
+
 namespace {
 
-std::size_t Number(const std::string& bytes, std::size_t at, std::size_t width) {
-    if (at + width > bytes.size()) {
-        throw std::runtime_error("a number runs past the end of the record");
+class Refuse final : public ProblemSink {
+  public:
+    void Report(const RecordProblem& problem) override {
+        throw std::runtime_error("MFN " + std::to_string(problem.mfn) + ": " +
+                                 ProblemText(problem));
     }
-    std::size_t value = 0;
-    for (std::size_t i = at; i < at + width; ++i) {
-        if (bytes[i] < '0' || bytes[i] > '9') {
-            throw std::runtime_error("not a digit at " + std::to_string(i));
-        }
-        value = value * 10 + static_cast<std::size_t>(bytes[i] - '0');
-    }
-    return value;
-}
+};
 
 }  // namespace
 
-std::vector<std::vector<Field>> ReadIso2709(const std::string& iso, const std::string& lineEnd) {
+std::vector<std::vector<Field>> ReadIso2709(const std::string& iso) {
+    TempDir dir;
+    WriteFile(dir.path() / "records.iso", iso);
+    InputFile file;
+    std::string reason;
+    if (!file.Open((dir.path() / "records.iso").string(), reason)) {
+        throw std::runtime_error("cannot open the records: " + reason);
+    }
+    Iso2709Reader reader(file);
     std::vector<std::vector<Field>> records;
-    std::size_t at = 0;
-    while (at < iso.size()) {
-        // The record's bytes, without the line ends after each 80 of them.
-        const std::size_t length = Number(iso, at, 5);
-        std::string record;
-        while (record.size() < length) {
-            const std::size_t line = std::min<std::size_t>(80, length - record.size());
-            if (at + line > iso.size()) {
-                throw std::runtime_error("a record runs past the end of the file");
-            }
-            record += iso.substr(at, line);
-            at += line;
-            if (iso.compare(at, lineEnd.size(), lineEnd) != 0) {
-                throw std::runtime_error("no line end at " + std::to_string(at));
-            }
-            at += lineEnd.size();
-        }
-        const std::size_t base = Number(record, 12, 5);
-        if (base > length || (base - 25) % 12 != 0) {
-            throw std::runtime_error("a base address that leaves no room for a directory");
-        }
+    if (reader.Open(reason) == Iso2709Reader::Opened::NotIso2709) {
+        throw std::runtime_error("not ISO 2709: " + reason);
+    }
+    Refuse refuse;
+    RecordFields record;
+    while (reader.ReadNext(record, &refuse) != Iso2709Reader::Next::End) {
         std::vector<Field> fields;
-        for (std::size_t entry = 24; entry + 1 < base; entry += 12) {
-            const std::size_t fieldLength = Number(record, entry + 3, 4);
-            const std::size_t start = base + Number(record, entry + 7, 5);
-            if (fieldLength == 0 || start + fieldLength > length - 1) {
-                throw std::runtime_error("a field outside its record");
-            }
-            fields.push_back({static_cast<std::int16_t>(Number(record, entry, 3)),
-                              record.substr(start, fieldLength - 1)});
+        for (const FieldValue& field : record.fields) {
+            fields.push_back(
+                {static_cast<std::int16_t>(field.tag),
+                 std::string(reinterpret_cast<const char*>(field.bytes), field.length)});
         }
         records.push_back(fields);
     }

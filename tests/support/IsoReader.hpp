@@ -1,5 +1,5 @@
-// Reads ISO 2709 records back as the systems that import them do: by the
-// leader's record length and the directory's lengths and offsets alone.
+// ISO 2709 records read back by the program's own reader, for the tests of
+// the ISO 2709 export.
 #pragma once
 
 #include <string>
@@ -7,7 +7,7 @@
 
 #include "DatabaseWriter.hpp"
 
-// The records of `iso`, each as its fields. `lineEnd` ("\r\n", "\n" or "")
-// follows every 80 bytes of a record and its last bytes. Throws
-// std::runtime_error on anything malformed.
-std::vector<std::vector<Field>> ReadIso2709(const std::string& iso, const std::string& lineEnd);
+// The records of `iso`, each as its fields, in any variant the reader
+// recognises. Throws std::runtime_error when the bytes are not ISO 2709 or a
+// record or field cannot be read.
+std::vector<std::vector<Field>> ReadIso2709(const std::string& iso);

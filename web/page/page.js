@@ -47,7 +47,7 @@ const numberText = (count) => count.toLocaleString('en-US');
 // The database that the chosen files make, or what is wrong with them, said
 // for the user. Names match in any case, as the program matches them.
 function databaseOf(files) {
-  const kinds = { '.mst': [], '.xrf': [], '.fdt': [] };
+  const kinds = { '.mst': [], '.xrf': [], '.fdt': [], '.iso': [] };
   for (const file of files) {
     const [base, extension] = splitName(file.name);
     const kind = kinds[extension.toLowerCase()];
@@ -59,10 +59,14 @@ function databaseOf(files) {
   const crossRefs = kinds['.xrf'];
   const both = [...masters, ...crossRefs];
   const bases = new Set(both.map((entry) => entry.base.toLowerCase()));
+  if (both.length === 0 && kinds['.iso'].length > 0) {
+    return isoDatabaseOf(kinds['.iso'], kinds['.fdt']);
+  }
   if (both.length === 0) {
     return {
       error: 'None of these files is a CDS/ISIS master file (.mst) or cross-reference file ' +
-        '(.xrf): choose the .mst and .xrf files of the database.',
+        '(.xrf), nor an ISO 2709 file (.iso): choose the .mst and .xrf files of the database, ' +
+        'or its .iso file.',
     };
   }
   if (bases.size > 1) {
@@ -99,6 +103,18 @@ function databaseOf(files) {
     base: master.base,
     files: [master.file, crossRefs[0].file, ...tables.slice(0, 1).map((entry) => entry.file)],
   };
+}
+
+// An ISO 2709 file, exported from CDS/ISIS or another library system, is
+// read as a database of its own, with the .fdt of its name when given.
+function isoDatabaseOf(isoFiles, tableFiles) {
+  if (isoFiles.length > 1) {
+    const names = isoFiles.map((entry) => entry.file.name).join(', ');
+    return { error: `These are ${isoFiles.length} ISO 2709 files (${names}): choose one.` };
+  }
+  const iso = isoFiles[0];
+  const tables = tableFiles.filter((entry) => entry.base.toLowerCase() === iso.base.toLowerCase());
+  return { master: iso.file, base: iso.base, files: [iso.file, ...tables.slice(0, 1).map((entry) => entry.file)] };
 }
 
 function showFiles(files, database) {

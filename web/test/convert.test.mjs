@@ -2,12 +2,13 @@
 // every format and option, with and without a code page, and shows the same
 // messages.
 import assert from 'node:assert/strict';
+import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import {
-  convertInPage, copyDatabase, exampleDatabase, launchBrowser, nativeExport, openPage,
-  sampleDatabase, saveFromPage, startServer, testOutput,
+  convertInPage, copyDatabase, exampleDatabase, launchBrowser, nativeExport, nativeProgram,
+  openPage, sampleDatabase, saveFromPage, startServer, temporaryFolder, testOutput,
 } from './support.mjs';
 
 const settings = [
@@ -37,8 +38,20 @@ const databases = [
   { label: 'examples/ without its .fdt', folder: exampleDatabase, files: ['ths.mst', 'ths.xrf'], noFdt: true },
   { label: 'examples/ as THS.MST', folder: upperCase.folder, files: ['THS.MST', 'THS.XRF', 'THS.FDT'] },
 ];
+// ISO 2709 files that the program wrote: from examples/, with its .fdt, and
+// from the sample database, under a name in upper case.
+const isoFolder = temporaryFolder('mstexport-iso-');
+function writeIso(from, name) {
+  const run = spawnSync(nativeProgram, [from, '-f', 'iso2709', '-o', path.join(isoFolder, name)], { encoding: 'utf8' });
+  assert.ok(run.status <= 1, run.stderr);
+}
+writeIso(exampleDatabase, 'ths.iso');
+fs.copyFileSync(path.join(exampleDatabase, 'ths.fdt'), path.join(isoFolder, 'ths.fdt'));
+databases.push({ label: 'an ISO 2709 file of examples/, with the .fdt', folder: isoFolder, files: ['ths.iso', 'ths.fdt'] });
 if (fs.existsSync(path.join(sampleDatabase, 'ths.mst'))) {
   databases.push({ label: 'the sample database', folder: sampleDatabase, files: ['ths.mst', 'ths.xrf'] });
+  writeIso(sampleDatabase, 'SAMPLE.ISO');
+  databases.push({ label: 'an ISO 2709 file of the sample database, SAMPLE.ISO', folder: isoFolder, files: ['SAMPLE.ISO'] });
 }
 
 let server;
@@ -53,6 +66,7 @@ after(async () => {
   await browser?.close();
   server?.server.close();
   fs.rmSync(upperCase.folder, { recursive: true, force: true });
+  fs.rmSync(isoFolder, { recursive: true, force: true });
 });
 
 for (const database of databases) {
@@ -85,7 +99,7 @@ for (const database of databases) {
 
 test('screenshots of the page after a conversion, at 100 % and 200 % zoom, for a person to look at', async () => {
   const { page } = opened;
-  const database = databases[databases.length - 1];
+  const database = databases.find((entry) => entry.label === 'the sample database') ?? databases[0];
   await convertInPage(page, database.files.map((name) => path.join(database.folder, name)), { format: 'jsonl' });
   fs.mkdirSync(testOutput, { recursive: true });
   const viewport = page.viewport();

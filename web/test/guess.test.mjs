@@ -21,12 +21,16 @@ const accented = copyDatabase(exampleDatabase, {
     return bytes;
   },
 });
+// The same as an ISO 2709 file, which --info reads as well.
+const made = spawnSync(nativeProgram, [accented.folder, '-f', 'iso2709', '-o', path.join(accented.folder, 'THS.ISO')]);
+assert.equal(made.status, 0);
 const databases = [
-  { label: 'examples/, every value in ASCII', folder: exampleDatabase },
-  { label: 'examples/ with a name in cp850', folder: accented.folder },
+  { label: 'examples/, every value in ASCII', folder: exampleDatabase, files: ['ths.mst', 'ths.xrf'] },
+  { label: 'examples/ with a name in cp850', folder: accented.folder, files: ['ths.mst', 'ths.xrf'] },
+  { label: 'the same as an ISO 2709 file', folder: accented.folder, files: ['THS.ISO'] },
 ];
 if (fs.existsSync(path.join(sampleDatabase, 'ths.mst'))) {
-  databases.push({ label: 'the sample database', folder: sampleDatabase });
+  databases.push({ label: 'the sample database', folder: sampleDatabase, files: ['ths.mst', 'ths.xrf'] });
 }
 
 let server;
@@ -41,16 +45,16 @@ after(async () => {
   fs.rmSync(accented.folder, { recursive: true, force: true });
 });
 
-function nativeGuess(folder) {
-  const run = spawnSync(nativeProgram, ['--info', '--format=jsonl', 'ths.mst'], { cwd: folder, encoding: 'utf8' });
+function nativeGuess(folder, master = 'ths.mst') {
+  const run = spawnSync(nativeProgram, ['--info', '--format=jsonl', master], { cwd: folder, encoding: 'utf8' });
   return JSON.parse(run.stdout).code_page;
 }
 
 for (const database of databases) {
   test(`the code page guess: ${database.label}`, async () => {
     const { page, failures } = await openPage(browser, server.url);
-    const expected = nativeGuess(database.folder);
-    await chooseFiles(page, ['ths.mst', 'ths.xrf'].map((name) => path.join(database.folder, name)));
+    const expected = nativeGuess(database.folder, database.files[0]);
+    await chooseFiles(page, database.files.map((name) => path.join(database.folder, name)));
     const shown = await shownResult(page);
     const chosen = await page.$eval('#encoding', (select) => select.value);
     if (expected.bytes_above_7f === 0) {

@@ -83,7 +83,8 @@ describe('files that are not one whole database: a clear error, and nothing to c
     [['ths.mst', 'cds.xrf'], 'These files belong to 2 different databases (ths.mst, cds.xrf): ' +
       'choose the .mst and .xrf files of one database.'],
     [['notes.txt'], 'None of these files is a CDS/ISIS master file (.mst) or cross-reference file ' +
-      '(.xrf): choose the .mst and .xrf files of the database.'],
+      '(.xrf), nor an ISO 2709 file (.iso): choose the .mst and .xrf files of the database, or its .iso file.'],
+    [['ths.iso', 'cds.ISO'], 'These are 2 ISO 2709 files (ths.iso, cds.ISO): choose one.'],
     [['THS.MST', 'ths.mst', 'ths.xrf'], 'THS.MST and ths.mst are the same file in different cases ' +
       'of name: choose one.'],
   ];
