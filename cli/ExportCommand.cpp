@@ -29,7 +29,12 @@ bool FieldTableOf(const CommandLine& line, const RecordSource& source, std::stri
            error.empty();
 }
 
-int ExportDatabase(const CommandLine& line, std::FILE* messages, OutputFile::WriteBytes write) {
+namespace {
+
+// Makes the source `line` names, finds its field definition table, and hands
+// both to `run`; a table that cannot be told is a usage error.
+template <typename Run>
+int RunWithTable(const CommandLine& line, std::FILE* messages, Run run) {
     const std::unique_ptr<RecordSource> source = SourceOf(line);
     ExportSettings settings = line.settings;
     std::string error;
@@ -38,16 +43,19 @@ int ExportDatabase(const CommandLine& line, std::FILE* messages, OutputFile::Wri
         (void)std::fprintf(messages, "mstexport: %s\n", error.c_str());
         return 2;
     }
-    return RunExport(*source, line.format, settings, messages, write);
+    return run(*source, settings);
+}
+
+}  // namespace
+
+int ExportDatabase(const CommandLine& line, std::FILE* messages, OutputFile::WriteBytes write) {
+    return RunWithTable(line, messages, [&](RecordSource& source, const ExportSettings& settings) {
+        return RunExport(source, line.format, settings, messages, write);
+    });
 }
 
 int DescribeDatabase(const CommandLine& line, std::FILE* messages, OutputFile::WriteBytes write) {
-    const std::unique_ptr<RecordSource> source = SourceOf(line);
-    ExportSettings settings = line.settings;
-    std::string error;
-    if (!FieldTableOf(line, *source, settings.fieldTable, error)) {
-        (void)std::fprintf(messages, "mstexport: %s\n", error.c_str());
-        return 2;
-    }
-    return RunInfo(*source, line.infoJson, settings, messages, write);
+    return RunWithTable(line, messages, [&](RecordSource& source, const ExportSettings& settings) {
+        return RunInfo(source, line.infoJson, settings, messages, write);
+    });
 }

@@ -12,34 +12,6 @@ namespace {
 // A line's markup around its value at the most: '<', tag, '>', "</", tag, ">\n".
 constexpr std::size_t kMostMarkup = 1 + fast::kTagCopy + 1 + 2 + fast::kTagCopy + 2;
 
-// Writes the line of `tag` at `out`, which has room for the line and
-// fast::kOverrun more bytes; `writeValue(at)` writes the value at `at` and returns
-// its end. Returns where the line ends.
-template <typename WriteValue>
-char* WriteLine(char* out, std::int32_t tag, WriteValue&& writeValue) {
-    if (tag >= 0 && tag < 1000) {
-        const fast::SmallTagMarkup::Markup& markup = fast::kSmallTagMarkup.tags[tag];
-        std::memcpy(out, markup.open, 8);
-        out = writeValue(out + markup.openLength);
-        std::memcpy(out, markup.close, 8);
-        return out + markup.closeLength;
-    }
-    char digits[fast::kTagCopy];
-    const std::size_t tagLength = fast::TagDigits(tag, digits);
-    *out++ = '<';
-    std::memcpy(out, digits, fast::kTagCopy);
-    out += tagLength;
-    *out++ = '>';
-    out = writeValue(out);
-    *out++ = '<';
-    *out++ = '/';
-    std::memcpy(out, digits, fast::kTagCopy);
-    out += tagLength;
-    *out++ = '>';
-    *out++ = '\n';
-    return out;
-}
-
 // Writes "<tag>" at `out`, which has room for kMostMarkup bytes; returns its
 // end.
 char* WriteOpen(char* out, std::int32_t tag) {
@@ -74,6 +46,14 @@ char* WriteClose(char* out, std::int32_t tag) {
     *out++ = '>';
     *out++ = '\n';
     return out;
+}
+
+// Writes the line of `tag` at `out`, which has room for the line and
+// fast::kOverrun more bytes; `writeValue(at)` writes the value at `at` and returns
+// its end. Returns where the line ends.
+template <typename WriteValue>
+char* WriteLine(char* out, std::int32_t tag, WriteValue&& writeValue) {
+    return WriteClose(writeValue(WriteOpen(out, tag)), tag);
 }
 
 // The line of a field whose value is written as stored.

@@ -51,15 +51,6 @@ std::vector<std::vector<std::string>> NamesIn(const std::string& output) {
     return records;
 }
 
-std::map<std::string, std::string> FilesIn(const fs::path& folder) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        files[entry.path().filename().string()] =
-            entry.is_regular_file() ? ReadFile(entry.path()) : "(not a file)";
-    }
-    return files;
-}
-
 // Which table a run reads: the database's own in any case, --fdt's, or none.
 TEST(FieldTableExport, WhichTableTheNamesComeFrom) {
     const std::vector<std::vector<std::string>> named = {{"Title", "Say \"hi\" \\ there", kLong},

@@ -19,15 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    for (std::size_t at = 0, end = 0; at < text.size(); at = end + 1) {
-        end = text.find('\n', at);
-        lines.push_back(text.substr(at, end - at));
-    }
-    return lines;
-}
-
 struct Layout {
     const char* name;
     LeaderLayout leaders;  // Aligned: 20-byte leaders for the records with fields
@@ -77,7 +68,7 @@ TEST(Info, DescribesDatabasesOfEveryLayoutAsJson) {
         const ExportRun run = RunExport(dir.path(), {"--info", "--format=jsonl", "ths"});
         EXPECT_EQ(run.exitCode, 0) << run.stderrText;
         EXPECT_EQ(run.stderrText, "");
-        ASSERT_EQ(Lines(run.stdoutText).size(), 1u);
+        ASSERT_EQ(TextLines(run.stdoutText).size(), 1u);
         const json info = json::parse(run.stdoutText);
 
         EXPECT_EQ(info["database"], "ths.mst");
@@ -140,7 +131,7 @@ TEST(Info, FieldDefinitionTableNamesAndMarksTheTags) {
         [99, "Unused", true, 0]])"));
 
     const std::vector<std::string> text =
-        Lines(RunExport(dir.path(), {"--info", "ths"}).stdoutText);
+        TextLines(RunExport(dir.path(), {"--info", "ths"}).stdoutText);
     const auto line = [&text](const std::string& start) {
         for (const std::string& each : text) {
             if (each.rfind(start, 0) == 0) {
@@ -174,7 +165,7 @@ TEST(Info, TextEndsWithTheLikeliestCodePage) {
     ExportRun run = RunExport(dir.path(), {"--info"});
     EXPECT_EQ(run.exitCode, 0) << run.stderrText;
     EXPECT_FALSE(fs::exists(dir.path() / "formatirani_izlaz.txt"));
-    const std::vector<std::string> lines = Lines(run.stdoutText);
+    const std::vector<std::string> lines = TextLines(run.stdoutText);
     const auto has = [&lines](const std::string& line) {
         return std::find(lines.begin(), lines.end(), line) != lines.end();
     };
@@ -219,11 +210,11 @@ TEST(Info, TheSampleDatabasesNeedCp850OrNoEncoding) {
                                       u8"  Problèmes  Problèmes  ProblŐmes\n"),
                   std::string::npos)
             << run.stdoutText;
-        EXPECT_EQ(Lines(run.stdoutText).back(), "--encoding=cp850");
+        EXPECT_EQ(TextLines(run.stdoutText).back(), "--encoding=cp850");
     }
     const ExportRun run = RunExport(MSTEXPORT_EXAMPLES, {"--info"});
     EXPECT_EQ(run.exitCode, 0) << run.stderrText;
-    EXPECT_EQ(Lines(run.stdoutText).back(), "No --encoding is needed.");
+    EXPECT_EQ(TextLines(run.stdoutText).back(), "No --encoding is needed.");
 }
 
 // Damage is said as the export says it, and counted in the description,

@@ -396,16 +396,6 @@ std::vector<Field> Fields(const std::vector<TagValue>& fields) {
     return converted;
 }
 
-std::vector<std::string> LinesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t end = text.find('\n', at);
-        lines.push_back(text.substr(at, end - at));
-        at = end == std::string::npos ? text.size() : end + 1;
-    }
-    return lines;
-}
-
 const std::vector<TagValue> kFirst = {{"024", "Soil moisture"}, {"070", "Slatyer, R.O."}};
 const std::vector<TagValue> kSecond = {{"010", std::string(100, 'x')}, {"011", "after"}};
 const std::vector<TagValue> kThird = {{"012", "last"}};
@@ -570,7 +560,7 @@ TEST(IsoInput, DamagedAndOddFiles) {
         const ExportRun run = RunExport(dir.path(), {"records.iso", "-o", "-"});
         EXPECT_EQ(run.exitCode, file.said.empty() ? 0 : 1) << file.what;
         EXPECT_SAME_TEXT(run.stdoutText, Tagged(file.records)) << file.what;
-        const std::vector<std::string> lines = LinesOf(AsText(run.stderrText));
+        const std::vector<std::string> lines = TextLines(AsText(run.stderrText));
         ASSERT_EQ(lines.size(), file.said.size()) << file.what << "\n" << run.stderrText;
         for (std::size_t i = 0; i < lines.size(); ++i) {
             EXPECT_EQ(lines[i].rfind(file.said[i].start, 0), 0u) << file.what << "\n" << lines[i];
@@ -742,7 +732,7 @@ TEST(IsoInput, MessagesOfTheRangeOnlyAndAtMost20OfAKind) {
         arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
         const ExportRun run = RunExport(dir.path(), arguments);
         EXPECT_EQ(run.exitCode, 1);
-        const std::vector<std::string> lines = LinesOf(AsText(run.stderrText));
+        const std::vector<std::string> lines = TextLines(AsText(run.stderrText));
         ASSERT_EQ(lines.size(), c.lines) << run.stderrText;
         EXPECT_EQ(lines.front().rfind(c.first, 0), 0u) << lines.front();
         EXPECT_EQ(lines.back(), c.last);
@@ -810,7 +800,7 @@ TEST(IsoInput, InfoDescribesTheFileAsItsDatabase) {
 
         const ExportRun text = RunExport(dir.path(), {"--info", "export.iso"});
         EXPECT_EQ(text.exitCode, 0) << shown << text.stderrText;
-        const std::vector<std::string> lines = LinesOf(text.stdoutText);
+        const std::vector<std::string> lines = TextLines(text.stdoutText);
         ASSERT_FALSE(lines.empty()) << shown;
         EXPECT_EQ(lines.front(), "Database export.iso");
         const auto row = [&lines](const std::string& label, const std::string& value) {

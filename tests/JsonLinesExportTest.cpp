@@ -21,21 +21,11 @@ ExportRun ExportJson(const DatabaseWriter& db, std::vector<std::string> options 
     return RunExport(dir.path(), options);
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t end = text.find('\n', at);
-        lines.push_back(text.substr(at, end - at));
-        at = end == std::string::npos ? text.size() : end + 1;
-    }
-    return lines;
-}
-
 // Parses every line and checks it against the stored records of `db`, in
 // MFN order; records not stored have no line.
 void ExpectRecordsOf(const DatabaseWriter& db, const std::string& output) {
     ASSERT_TRUE(output.empty() || output.back() == '\n');
-    const std::vector<std::string> lines = Lines(output);
+    const std::vector<std::string> lines = TextLines(output);
     std::size_t line = 0;
     for (std::int32_t mfn = 1; mfn <= db.LastMfn(); ++mfn) {
         if (!db.Stored(mfn)) {
@@ -103,7 +93,7 @@ TEST(JsonLinesExport, BytesThatAreNotUtf8) {
     db.Add({{{100, "Hollerw\x94ger"}, {200, "fine"}}});
     ExportRun run = ExportJson(db);
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(Lines(run.stdoutText).at(0),
+    EXPECT_EQ(TextLines(run.stdoutText).at(0),
               u8"{\"mfn\":1,\"fields\":[{\"tag\":100,\"value\":\"Hollerw\uFFFDger\"},"
               "{\"tag\":200,\"value\":\"fine\"}]}");
     EXPECT_NE(run.stderrText.find("MFN 1: field with tag 100 is not valid UTF-8 (byte 0x94)"),
@@ -113,7 +103,7 @@ TEST(JsonLinesExport, BytesThatAreNotUtf8) {
 
     run = ExportJson(db, {"--encoding=cp850"});
     EXPECT_EQ(run.exitCode, 0) << run.stderrText;
-    EXPECT_EQ(nlohmann::json::parse(Lines(run.stdoutText).at(0))["fields"][0]["value"],
+    EXPECT_EQ(nlohmann::json::parse(TextLines(run.stdoutText).at(0))["fields"][0]["value"],
               u8"Hollerwöger");
 }
 

@@ -35,16 +35,6 @@ namespace fs = std::filesystem;
 
 const char* const kEarlier = "left from an earlier run";
 
-// The entries of `folder`, with the bytes of those that read as files.
-std::map<std::string, std::string> FilesIn(const fs::path& folder) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        files[entry.path().filename().string()] =
-            entry.is_regular_file() ? ReadFile(entry.path()) : "(not a file)";
-    }
-    return files;
-}
-
 // The output named as a database file in any way, inputs that are not files,
 // a database that cannot be read: said, and no file touched.
 TEST(OutputSafetyTest, RunsThatTouchNoFile) {

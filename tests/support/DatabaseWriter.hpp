@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -154,3 +155,8 @@ class DatabaseWriter {
 
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 std::string ReadFile(const std::filesystem::path& path);
+// The entries of `folder`, with the bytes of those that read as files.
+std::map<std::string, std::string> FilesIn(const std::filesystem::path& folder);
+// The lines of `text`, each without its line feed; a last line without one
+// counts too.
+std::vector<std::string> TextLines(const std::string& text);
