@@ -32,15 +32,111 @@ class WorkingDirectory {
     std::filesystem::path previous_;
 };
 
+#ifndef _WIN32
 int ExitCodeOf(int status) {
-#ifdef _WIN32
-    return status;
-#else
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
 #endif
+
+}  // namespace
+
+#ifdef _WIN32
+
+namespace {
+
+std::wstring Wide(const std::string& utf8) {
+    std::wstring wide(utf8.size() + 1, L'\0');
+    wide.resize(
+        static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide.data(),
+                                                     static_cast<int>(wide.size())) -
+                                 1));
+    return wide;
+}
+
+// One argument as the C runtime splits a command line back into arguments:
+// in quotes, with the backslashes before a quote doubled.
+std::wstring Quoted(const std::wstring& argument) {
+    std::wstring quoted = L"\"";
+    std::size_t backslashes = 0;
+    for (const wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(2 * backslashes, L'\\');
+    return quoted + L"\"";
+}
+
+class Handle {
+  public:
+    explicit Handle(HANDLE handle) : handle_(handle) {
+        if (handle_ == INVALID_HANDLE_VALUE) {
+            throw std::runtime_error("cannot open a file for the program's console");
+        }
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    ~Handle() { CloseHandle(handle_); }
+    HANDLE get() const { return handle_; }
+
+  private:
+    HANDLE handle_;
+};
+
+Handle Inheritable(const std::string& path, DWORD access, DWORD disposition) {
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, TRUE};
+    return Handle(CreateFileW(Wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              &attributes, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// The program is started directly, not through cmd.exe: under wine on a
+// loaded machine, cmd.exe now and then reported the program it had just
+// started for other tests as not found, and the test blamed the program. A
+// start that fails is tried again for the same reason.
+int RunProgram(const std::vector<std::string>& arguments, const std::string& stdoutPath,
+               const std::string& stderrPath) {
+    std::string program = MSTEXPORT_PROGRAM;
+    for (char& c : program) {
+        c = c == '/' ? '\\' : c;
+    }
+    std::wstring line = Quoted(Wide(program));
+    for (const std::string& argument : arguments) {
+        line += L" " + Quoted(Wide(argument));
+    }
+    const Handle input = Inheritable("NUL", GENERIC_READ, OPEN_EXISTING);
+    const Handle output = Inheritable(stdoutPath, GENERIC_WRITE, CREATE_ALWAYS);
+    const Handle errors = Inheritable(stderrPath, GENERIC_WRITE, CREATE_ALWAYS);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input.get();
+    startup.hStdOutput = output.get();
+    startup.hStdError = errors.get();
+    PROCESS_INFORMATION process{};
+    for (int attempt = 1; !CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                          nullptr, &startup, &process);
+         ++attempt) {
+        if (attempt == 3) {
+            throw std::runtime_error("cannot start " + program + ": error " +
+                                     std::to_string(GetLastError()));
+        }
+        Sleep(1000);
+    }
+    CloseHandle(process.hThread);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD status = 0;
+    GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(status);
 }
 
 }  // namespace
+
+#endif
 
 ExportRun RunExport(const std::filesystem::path& directory,
                     const std::vector<std::string>& arguments, const std::string& wrapper) {
@@ -48,26 +144,18 @@ ExportRun RunExport(const std::filesystem::path& directory,
     const TempDir console;
     const auto stdoutPath = (console.path() / "stdout").string();
     const auto stderrPath = (console.path() / "stderr").string();
-    std::string command = MSTEXPORT_PROGRAM_LAUNCHER + wrapper + "\"" MSTEXPORT_PROGRAM "\"";
-    for (const std::string& argument : arguments) {
-        command += " \"" + argument + "\"";
-    }
-    command += " > \"" + stdoutPath + "\" 2> \"" + stderrPath + "\"";
     ExportRun run;
     {
         WorkingDirectory inside(absolute);
 #ifdef _WIN32
-        // cmd.exe /c drops the first and the last quote of a line that holds
-        // more than two; the extra pair keeps the program's path quoted. The
-        // line goes over in UTF-16, so that any name reaches the program.
-        const std::string line = "\"" + command + "\"";
-        std::wstring wide(line.size() + 1, L'\0');
-        wide.resize(
-            static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, line.c_str(), -1, wide.data(),
-                                                         static_cast<int>(wide.size())) -
-                                     1));
-        run.exitCode = ExitCodeOf(_wsystem(wide.c_str()));
+        static_cast<void>(wrapper);
+        run.exitCode = RunProgram(arguments, stdoutPath, stderrPath);
 #else
+        std::string command = MSTEXPORT_PROGRAM_LAUNCHER + wrapper + "\"" MSTEXPORT_PROGRAM "\"";
+        for (const std::string& argument : arguments) {
+            command += " \"" + argument + "\"";
+        }
+        command += " > \"" + stdoutPath + "\" 2> \"" + stderrPath + "\"";
         run.exitCode = ExitCodeOf(std::system(command.c_str()));
 #endif
     }

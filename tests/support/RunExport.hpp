@@ -22,7 +22,8 @@ struct ExportRun {
 // once they are read.
 // `arguments` are given to it as they are, each quoted; they may be UTF-8.
 // `wrapper`, when given, is shell text that the program's command line
-// follows (a command that bounds its memory, say).
+// follows (a command that bounds its memory, say); on Windows, where the
+// program is started without a shell, there is none.
 ExportRun RunExport(const std::filesystem::path& directory,
                     const std::vector<std::string>& arguments = {},
                     const std::string& wrapper = {});
