@@ -307,6 +307,27 @@ void TemporaryOutput::Discard() {
 
 #else
 
+namespace {
+
+// Renaming over an earlier output makes ext4 write the new file's blocks out
+// there and then (its guard for programs that replace files without syncing
+// them), which costs a third as much as the whole export. Swapping the two
+// names does not, and keeps the change of name atomic; the earlier output,
+// now under the temporary name, is removed after the swap.
+bool IntoPlace(const char* temporary, const char* target) {
+#if defined(__linux__) && defined(RENAME_EXCHANGE)
+    struct stat existing {};
+    if (stat(target, &existing) == 0 && S_ISREG(existing.st_mode) &&
+        renameat2(AT_FDCWD, temporary, AT_FDCWD, target, RENAME_EXCHANGE) == 0) {
+        (void)unlink(temporary);
+        return true;
+    }
+#endif
+    return std::rename(temporary, target) == 0;
+}
+
+}  // namespace
+
 std::FILE* TemporaryOutput::Create(const std::string& utf8Target,
                                    const std::string& interruptMessage, std::string& reason) {
     if (!temporary_.empty()) {
@@ -363,7 +384,7 @@ bool TemporaryOutput::Commit(std::string& reason) {
         return false;
     }
     const EndingSignalsHeld held;
-    const bool renamed = std::rename(temporary_.c_str(), target_.c_str()) == 0;
+    const bool renamed = IntoPlace(temporary_.c_str(), target_.c_str());
     if (!renamed) {
         reason = SystemReason(errno);
         (void)unlink(temporary_.c_str());
