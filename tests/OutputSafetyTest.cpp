@@ -213,6 +213,29 @@ const Folder& Shared() {
     return folder;
 }
 
+TEST(OutputSafetyTest, AnExportTakesTheNameAndModeOfTheEarlierOutputAndLeavesNothingElse) {
+    const TempDir dir;
+    DatabaseWriter db;
+    db.Add({{{24, "Water"}}});
+    db.WriteTo(dir.path());
+    const fs::path output = dir.path() / "out.txt";
+    for (const mode_t mode : {0600u, 0644u}) {
+        WriteFile(output, kEarlier);
+        ASSERT_EQ(chmod(output.c_str(), mode), 0);
+        auto before = FilesIn(dir.path());
+        const ExportRun run = RunExport(dir.path(), {"-o", "out.txt"});
+        EXPECT_EQ(run.exitCode, 0) << run.stderrText;
+        auto after = FilesIn(dir.path());
+        EXPECT_EQ(after["out.txt"], db.ExpectedOutput());
+        before.erase("out.txt");
+        after.erase("out.txt");
+        EXPECT_EQ(after, before);
+        struct stat status {};
+        ASSERT_EQ(stat(output.c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 0777, mode);
+    }
+}
+
 TEST(InterruptedExportTest, ASignalMidwayLeavesTheEarlierOutputAsItWas) {
     const Folder& folder = Shared();
     const TempDir console;
