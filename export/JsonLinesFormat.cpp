@@ -114,7 +114,7 @@ char* WriteJsonConverted(FormatContext& context, const unsigned char* bytes, std
                          char* out, ConversionProblem& undefined) {
     // Converted first, into scratch room with a block to spare.
     context.scratch.Clear();
-    char* start = context.scratch.Room(Charset::kMostUtf8PerByte * length + kBlock);
+    char* start = context.scratch.Room(Charset::kMostUtf8PerByte * length + fast::kOverrun);
     const char* end = context.charset->ToUtf8(bytes, length, start, undefined);
     bytes = reinterpret_cast<const unsigned char*>(start);
     length = static_cast<std::size_t>(end - start);
@@ -178,7 +178,7 @@ inline char* WriteJsonValue(FormatContext& context, std::int32_t mfn, const Fiel
 // block more. A stored byte becomes at most 3 bytes of UTF-8 of 0x80 and
 // above, which need no escape, or one ASCII byte, which escaped takes 6.
 std::size_t MostJsonBytes(std::size_t length) {
-    return kLongestEscape * length + kBlock;
+    return kLongestEscape * length + fast::kOverrun;
 }
 
 // Writes the `length` bytes at `bytes`, a piece of a value, as the inside of
@@ -386,6 +386,21 @@ std::size_t NextDelimiter(const unsigned char* bytes, std::size_t at, std::size_
     }
 }
 
+// Writes what opens the first pair of the value at `bytes`: '["a","' when
+// it starts with a delimiter, '["","' otherwise, at `out`; returns how many
+// of its bytes the opening stands for, 2 or 0. Without a branch: about one
+// value in four starts with a delimiter, in no order a branch could learn.
+// The value has slack after it, so its first two bytes can be read.
+inline std::size_t PutFirstPairOpening(char* out, const unsigned char* bytes, std::size_t length,
+                                       char*& end) {
+    static constexpr char kOpenings[2][8] = {"[\"\",\"", "[\"a\",\""};
+    const bool delimited = (length >= 2) & (bytes[0] == '^') & subfields::IsCode(bytes[1]);
+    std::memcpy(out, kOpenings[delimited], 8);
+    out[2] = delimited ? subfields::CodeOf(bytes[1]) : '"';
+    end = out + 5 + static_cast<std::size_t>(delimited);
+    return delimited ? 2 : 0;
+}
+
 // Writes the subfields of a value held in memory, without a code page, as
 // JSON pairs at `out`, which has room for MostJsonBytes(length) and
 // PairsAt::kMostPairsAround: what the splitter and PairsAt write, in one pass
@@ -393,32 +408,34 @@ std::size_t NextDelimiter(const unsigned char* bytes, std::size_t at, std::size_
 // '^' on the way. Bytes that are not UTF-8 are counted in `notUtf8`.
 char* WritePlainPairs(FormatContext& context, const unsigned char* bytes, std::size_t length,
                       char* out, ConversionProblem& notUtf8) {
-    std::size_t at = 0;
-    if (length >= 2 && bytes[0] == '^' && subfields::IsCode(bytes[1])) {
-        out = PutPairOpening(out, subfields::CodeOf(bytes[1]), true);
-        at = 2;
-    } else {
-        out = PutPairOpening(out, '\0', true);
-    }
-    while (at < length) {
-        const std::size_t plain = fast::CopyJsonPlainText(out, bytes + at, length - at);
+    const unsigned char* const end = bytes + length;
+    const unsigned char* in = bytes + PutFirstPairOpening(out, bytes, length, out);
+    for (;;) {
+        const std::size_t plain =
+            fast::CopyJsonPlainText(out, in, static_cast<std::size_t>(end - in));
         out += plain;
-        at += plain;
-        if (at == length) {
+        in += plain;
+        if (in == end) {
             break;
         }
-        if (bytes[at] != '^') {
+        if (*in == '^') {
+            if (in + 1 < end && subfields::IsCode(in[1])) {
+                static constexpr char kNextPair[16] = "\"],[\"a\",\"";
+                std::memcpy(out, kNextPair, sizeof kNextPair);  // fixed size: no call
+                out[5] = subfields::CodeOf(in[1]);
+                out += 9;
+                in += 2;
+            } else {
+                *out++ = '^';
+                ++in;
+            }
+        } else {
             // A byte to escape or to check: the rest of this subfield's text
             // goes the slow way.
-            const std::size_t end = NextDelimiter(bytes, at, length);
-            out = WriteJsonRest(context, bytes + at, end - at, out, notUtf8);
-            at = end;
-        } else if (at + 1 < length && subfields::IsCode(bytes[at + 1])) {
-            out = PutPairOpening(out, subfields::CodeOf(bytes[at + 1]), false);
-            at += 2;
-        } else {
-            *out++ = '^';
-            ++at;
+            const std::size_t at = static_cast<std::size_t>(in - bytes);
+            const std::size_t next = NextDelimiter(bytes, at, length);
+            out = WriteJsonRest(context, in, next - at, out, notUtf8);
+            in = bytes + next;
         }
     }
     return Put(out, "\"]", 2);
