@@ -228,8 +228,8 @@ char* Put(char* out, const char* text, std::size_t length) {
 // The most bytes a field's line takes around its value: ',{"tag":', the
 // tag's digits copied whole, ',"value":"' and '"}'.
 constexpr std::size_t kMostFieldMarkup = 8 + fast::kTagCopy + 10 + 2;
-// '{"mfn":', 10 digits, ',"fields":[' and ']}\n'.
-constexpr std::size_t kMostRecordMarkup = 7 + 10 + 11 + 3;
+// '{"mfn":', the MFN's digits copied whole, ',"fields":[' and ']}\n'.
+constexpr std::size_t kMostRecordMarkup = 7 + fast::MfnDigits::kCopy + 11 + 3;
 
 // Writes what goes before the value of `field` at `out`, which has room for
 // kMostFieldMarkup; returns its end.
@@ -266,7 +266,6 @@ void AppendJsonLinesRecord(const RecordFields& record, FormatContext& context) {
         return;
     }
     OutputFile& output = context.output;
-    const std::string_view mfn = context.mfnDigits.Of(record.mfn);
     // Nearly every record is written in one piece; a larger one field by
     // field, and a value that lies in the file a piece at a time, so that
     // memory stays flat whatever it writes.
@@ -275,7 +274,7 @@ void AppendJsonLinesRecord(const RecordFields& record, FormatContext& context) {
     const bool whole = record.valueReader == nullptr && most <= fast::kRecordRoom;
     char* out = output.Room(whole ? most : kMostRecordMarkup);
     out = Put(out, "{\"mfn\":", 7);
-    out = Put(out, mfn.data(), mfn.size());
+    out = context.mfnDigits.Write(record.mfn, out);
     out = Put(out, ",\"fields\":[", 11);
     bool first = true;
     for (const FieldValue& field : record.fields) {
@@ -469,14 +468,13 @@ class StructuredRecords {
             return;
         }
         OutputFile& output = context.output;
-        const std::string_view mfn = context.mfnDigits.Of(record.mfn);
         const std::size_t most = kMostRecordMarkup +
                                  (openingRoom_ + kMostFieldEnd) * record.fields.size() +
                                  MostJsonBytes(record.valueBytes);
         const bool whole = record.valueReader == nullptr && most <= fast::kRecordRoom;
         char* out = output.Room(whole ? most : kMostRecordMarkup);
         out = Put(out, "{\"mfn\":", 7);
-        out = Put(out, mfn.data(), mfn.size());
+        out = context.mfnDigits.Write(record.mfn, out);
         out = Put(out, ",\"fields\":[", 11);
         bool first = true;
         for (const FieldValue& field : record.fields) {
@@ -555,13 +553,19 @@ class StructuredRecords {
     char* WriteField(FormatContext& context, std::int32_t mfn, const FieldValue& field, bool first,
                      char* out) {
         out = PutOpening(field.tag, first, out);
+        if (subfields_ && context.charset == nullptr) {
+            // The common way, on its own: only bytes that are not UTF-8 to say.
+            ConversionProblem notUtf8;
+            out = Put(WritePlainPairs(context, field.bytes, field.length, out, notUtf8), "]}", 2);
+            if (notUtf8.badBytes > 0) {
+                ReportNotUtf8(context, mfn, field.tag, notUtf8);
+            }
+            return out;
+        }
         JsonProblems problems;
         if (!subfields_) {
             out = WriteJsonText(context, field.bytes, field.length, out, problems);
             out = Put(out, "\"}", 2);
-        } else if (context.charset == nullptr) {
-            out = WritePlainPairs(context, field.bytes, field.length, out, problems.notUtf8);
-            out = Put(out, "]}", 2);
         } else {
             PairsAt pairs(context, problems, out);
             splitter_.Piece(field.bytes, field.length, pairs);
