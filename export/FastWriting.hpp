@@ -142,6 +142,13 @@ inline std::uint32_t OnlyFirst(std::uint32_t mask, std::size_t count) {
     return count < kBlock ? mask & ((1u << count) - 1) : mask;
 }
 
+// Keeps the bits of the first `count` bytes of 32, without a branch: where
+// a value ends is no pattern that a branch could learn.
+inline std::uint32_t OnlyFirstOf32(std::uint32_t mask, std::size_t count) {
+    const std::size_t kept = std::min<std::size_t>(count, 32);
+    return mask & static_cast<std::uint32_t>((std::uint64_t{1} << kept) - 1);
+}
+
 // Writes `count` copies of `byte` at `out`, which has room for them and
 // kOverrun more, in blocks; returns their end.
 inline char* Fill(char* out, unsigned char byte, std::size_t count) {
@@ -322,7 +329,8 @@ inline std::size_t CopyJsonPlain(char* out, const unsigned char* bytes, std::siz
 }
 
 // The bytes among the 16 at `bytes` that JsonSpecialBytes names, and '^',
-// where a subfield may begin. '\\' (0x5C) and '^' (0x5E) differ only in the
+// where a subfield may begin: where a subfield's text stops being copied as
+// it is. '\\' (0x5C) and '^' (0x5E) differ only in the
 // bit 0x02, so one test finds both.
 inline std::uint32_t JsonTextStops(const unsigned char* bytes) {
 #ifdef MSTEXPORT_SSE2
@@ -336,13 +344,6 @@ inline std::uint32_t JsonTextStops(const unsigned char* bytes) {
 #else
     return JsonSpecialBytes(bytes) | BytesEqualTo(bytes, '^');
 #endif
-}
-
-// CopyJsonPlain that stops at a '^' too, where a subfield may begin, 16
-// bytes at a time: subfields are shorter than values, and '^' is common in
-// a value's slack, which the next value may begin with.
-inline std::size_t CopyJsonPlainText(char* out, const unsigned char* bytes, std::size_t length) {
-    return CopyWhilePlain(out, bytes, length, JsonTextStops);
 }
 
 // The digits of a tag are copied as this many bytes whatever their number.

@@ -400,40 +400,66 @@ inline std::size_t PutFirstPairOpening(char* out, const unsigned char* bytes, st
     return delimited ? 2 : 0;
 }
 
+// Whether the `rest` bytes at `text` have a delimiter at `at`, a '^'.
+inline bool IsDelimiterAt(const unsigned char* text, std::size_t at, std::size_t rest) {
+    return text[at] == '^' && at + 1 < rest && subfields::IsCode(text[at + 1]);
+}
+
+// Writes what ends a pair and opens the next, '"],["a","', for the delimiter
+// whose code byte is `code` at `out`, which has room for 16 bytes.
+inline char* PutNextPairOpening(char* out, unsigned char code) {
+    static constexpr char kNextPair[16] = "\"],[\"a\",\"";
+    std::memcpy(out, kNextPair, sizeof kNextPair);  // fixed size: no call
+    out[5] = subfields::CodeOf(code);
+    return out + 9;
+}
+
 // Writes the subfields of a value held in memory, without a code page, as
 // JSON pairs at `out`, which has room for MostJsonBytes(length) and
 // PairsAt::kMostPairsAround: what the splitter and PairsAt write, in one pass
-// that copies a subfield's plain text 16 bytes at a time and stops at each
-// '^' on the way. Bytes that are not UTF-8 are counted in `notUtf8`.
+// over the value, 32 bytes at a time, which takes most values whole. Each
+// 32 bytes are copied at once; each delimiter among them ends a pair, opens
+// the next and copies the bytes after it once more, behind the markup. Any
+// other stop, a '^' that is text or a byte to escape or check, is taken on
+// its own. Bytes that are not UTF-8 are counted in `notUtf8`.
 char* WritePlainPairs(FormatContext& context, const unsigned char* bytes, std::size_t length,
                       char* out, ConversionProblem& notUtf8) {
     const unsigned char* const end = bytes + length;
     const unsigned char* in = bytes + PutFirstPairOpening(out, bytes, length, out);
-    for (;;) {
-        const std::size_t plain =
-            fast::CopyJsonPlainText(out, in, static_cast<std::size_t>(end - in));
-        out += plain;
-        in += plain;
-        if (in == end) {
-            break;
-        }
-        if (*in == '^') {
-            if (in + 1 < end && subfields::IsCode(in[1])) {
-                static constexpr char kNextPair[16] = "\"],[\"a\",\"";
-                std::memcpy(out, kNextPair, sizeof kNextPair);  // fixed size: no call
-                out[5] = subfields::CodeOf(in[1]);
-                out += 9;
-                in += 2;
-            } else {
-                *out++ = '^';
-                ++in;
+    while (in < end) {
+        const auto rest = static_cast<std::size_t>(end - in);
+        std::uint32_t stops = fast::OnlyFirstOf32(
+            fast::JsonTextStops(in) | fast::JsonTextStops(in + kBlock) << kBlock, rest);
+        std::memcpy(out, in, fast::kValueBlock);
+        std::size_t written = 0;  // the bytes from `in` that `out` is past
+        for (; stops != 0; stops &= stops - 1) {
+            const std::size_t at = fast::LowestBit(stops);
+            if (!IsDelimiterAt(in, at, rest)) {
+                break;
             }
+            out = PutNextPairOpening(out + (at - written), in[at + 1]);
+            written = at + 2;
+            std::memcpy(out, in + written, fast::kValueBlock);
+        }
+        if (stops == 0) {
+            // Plain text up to the end of the 32 bytes, or of a code at their end.
+            const std::size_t taken = std::max(std::min(rest, fast::kValueBlock), written);
+            out += taken - written;
+            in += taken;
+            continue;
+        }
+        const std::size_t at = fast::LowestBit(stops);
+        out += at - written;
+        in += at;
+        if (*in == '^') {
+            *out++ = '^';  // text: no code follows
+            ++in;
         } else {
             // A byte to escape or to check: the rest of this subfield's text
             // goes the slow way.
-            const std::size_t at = static_cast<std::size_t>(in - bytes);
-            const std::size_t next = NextDelimiter(bytes, at, length);
-            out = WriteJsonRest(context, in, next - at, out, notUtf8);
+            const auto from = static_cast<std::size_t>(in - bytes);
+            const std::size_t next = NextDelimiter(bytes, from, length);
+            out = WriteJsonRest(context, in, next - from, out, notUtf8);
             in = bytes + next;
         }
     }
