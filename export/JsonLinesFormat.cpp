@@ -112,7 +112,8 @@ char* WriteJsonRest(FormatContext& context, const unsigned char* bytes, std::siz
 // the code page does not define are counted in `undefined`.
 char* WriteJsonConverted(FormatContext& context, const unsigned char* bytes, std::size_t length,
                          char* out, ConversionProblem& undefined) {
-    // Converted first, into scratch room with a block to spare.
+    // Converted first, into scratch room with 32 bytes to spare, which
+    // CopyJsonPlain reads past the text.
     context.scratch.Clear();
     char* start = context.scratch.Room(Charset::kMostUtf8PerByte * length + fast::kOverrun);
     const char* end = context.charset->ToUtf8(bytes, length, start, undefined);
@@ -174,9 +175,9 @@ inline char* WriteJsonValue(FormatContext& context, std::int32_t mfn, const Fiel
     return WriteJsonValueRest(context, mfn, field, plain, out + plain);
 }
 
-// The most bytes the value writers write for `length` stored bytes, and a
-// block more. A stored byte becomes at most 3 bytes of UTF-8 of 0x80 and
-// above, which need no escape, or one ASCII byte, which escaped takes 6.
+// The most bytes the value writers write for `length` stored bytes, and
+// kOverrun more, which copies in blocks write past the end. A stored byte becomes at most 3 bytes
+// of UTF-8 of 0x80 and above, which need no escape, or one ASCII byte, which escaped takes 6.
 std::size_t MostJsonBytes(std::size_t length) {
     return kLongestEscape * length + fast::kOverrun;
 }
@@ -442,7 +443,8 @@ char* WritePlainPairs(FormatContext& context, const unsigned char* bytes, std::s
             std::memcpy(out, in + written, fast::kValueBlock);
         }
         if (stops == 0) {
-            // Plain text up to the end of the 32 bytes, or of a code at their end.
+            // Plain text to the end of the 32 bytes, or past them when the
+            // code of a delimiter at their end was the next byte.
             const std::size_t taken = std::max(std::min(rest, fast::kValueBlock), written);
             out += taken - written;
             in += taken;
