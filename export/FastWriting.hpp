@@ -330,8 +330,8 @@ inline std::size_t CopyJsonPlain(char* out, const unsigned char* bytes, std::siz
 
 // The bytes among the 16 at `bytes` that JsonSpecialBytes names, and '^',
 // where a subfield may begin: where a subfield's text stops being copied as
-// it is. '\\' (0x5C) and '^' (0x5E) differ only in the
-// bit 0x02, so one test finds both.
+// it is. '\\' (0x5C) and '^' (0x5E) differ only in the bit 0x02, so one test
+// finds both.
 inline std::uint32_t JsonTextStops(const unsigned char* bytes) {
 #ifdef MSTEXPORT_SSE2
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
