@@ -475,8 +475,12 @@ char* WritePlainPairs(FormatContext& context, const unsigned char* bytes, std::s
 // and a value that lies in the file a piece at a time.
 class StructuredRecords {
   public:
-    StructuredRecords(const FieldNames* names, bool subfields)
-        : names_(names), subfields_(subfields), openings_(1000), longOpenings_(1000) {
+    StructuredRecords(const FieldNames* names, bool subfields, bool converted)
+        : names_(names),
+          subfields_(subfields),
+          plainPairs_(subfields && !converted),
+          openings_(1000),
+          longOpenings_(1000) {
         for (std::int32_t tag = 0; tag < 1000; ++tag) {
             const std::string text = MakeOpening(tag);
             Opening& opening = openings_[static_cast<std::size_t>(tag)];
@@ -581,7 +585,7 @@ class StructuredRecords {
     char* WriteField(FormatContext& context, std::int32_t mfn, const FieldValue& field, bool first,
                      char* out) {
         out = PutOpening(field.tag, first, out);
-        if (subfields_ && context.charset == nullptr) {
+        if (plainPairs_) {
             // The common way, on its own: only bytes that are not UTF-8 to say.
             ConversionProblem notUtf8;
             out = Put(WritePlainPairs(context, field.bytes, field.length, out, notUtf8), "]}", 2);
@@ -632,6 +636,8 @@ class StructuredRecords {
 
     const FieldNames* names_;
     bool subfields_;
+    // Subfields without a code page: the common way.
+    bool plainPairs_;
     std::vector<Opening> openings_;
     // The openings longer than kOpeningCopy, by tag; empty for the others.
     std::vector<std::string> longOpenings_;
@@ -647,7 +653,8 @@ class JsonLinesWriter final : public FormatWriter {
 
     void Begin(FormatContext& context) override {
         if (subfields_ || context.names != nullptr) {
-            structured_ = std::make_unique<StructuredRecords>(context.names, subfields_);
+            structured_ = std::make_unique<StructuredRecords>(context.names, subfields_,
+                                                              context.charset != nullptr);
         }
     }
     void Append(const RecordFields& record, FormatContext& context) override {
