@@ -112,9 +112,10 @@ char* WriteJsonRest(FormatContext& context, const unsigned char* bytes, std::siz
 // the code page does not define are counted in `undefined`.
 char* WriteJsonConverted(FormatContext& context, const unsigned char* bytes, std::size_t length,
                          char* out, ConversionProblem& undefined) {
-    // Converted first, into scratch room with a block to spare.
+    // Converted first, into scratch room with 32 bytes to spare, which
+    // CopyJsonPlain reads past the text.
     context.scratch.Clear();
-    char* start = context.scratch.Room(Charset::kMostUtf8PerByte * length + kBlock);
+    char* start = context.scratch.Room(Charset::kMostUtf8PerByte * length + fast::kOverrun);
     const char* end = context.charset->ToUtf8(bytes, length, start, undefined);
     bytes = reinterpret_cast<const unsigned char*>(start);
     length = static_cast<std::size_t>(end - start);
@@ -174,11 +175,11 @@ inline char* WriteJsonValue(FormatContext& context, std::int32_t mfn, const Fiel
     return WriteJsonValueRest(context, mfn, field, plain, out + plain);
 }
 
-// The most bytes the value writers write for `length` stored bytes, and a
-// block more. A stored byte becomes at most 3 bytes of UTF-8 of 0x80 and
-// above, which need no escape, or one ASCII byte, which escaped takes 6.
+// The most bytes the value writers write for `length` stored bytes, and
+// kOverrun more, which copies in blocks write past the end. A stored byte becomes at most 3 bytes
+// of UTF-8 of 0x80 and above, which need no escape, or one ASCII byte, which escaped takes 6.
 std::size_t MostJsonBytes(std::size_t length) {
-    return kLongestEscape * length + kBlock;
+    return kLongestEscape * length + fast::kOverrun;
 }
 
 // Writes the `length` bytes at `bytes`, a piece of a value, as the inside of
@@ -228,8 +229,8 @@ char* Put(char* out, const char* text, std::size_t length) {
 // The most bytes a field's line takes around its value: ',{"tag":', the
 // tag's digits copied whole, ',"value":"' and '"}'.
 constexpr std::size_t kMostFieldMarkup = 8 + fast::kTagCopy + 10 + 2;
-// '{"mfn":', 10 digits, ',"fields":[' and ']}\n'.
-constexpr std::size_t kMostRecordMarkup = 7 + 10 + 11 + 3;
+// '{"mfn":', the MFN's digits copied whole, ',"fields":[' and ']}\n'.
+constexpr std::size_t kMostRecordMarkup = 7 + fast::MfnDigits::kCopy + 11 + 3;
 
 // Writes what goes before the value of `field` at `out`, which has room for
 // kMostFieldMarkup; returns its end.
@@ -266,7 +267,6 @@ void AppendJsonLinesRecord(const RecordFields& record, FormatContext& context) {
         return;
     }
     OutputFile& output = context.output;
-    const std::string_view mfn = context.mfnDigits.Of(record.mfn);
     // Nearly every record is written in one piece; a larger one field by
     // field, and a value that lies in the file a piece at a time, so that
     // memory stays flat whatever it writes.
@@ -275,7 +275,7 @@ void AppendJsonLinesRecord(const RecordFields& record, FormatContext& context) {
     const bool whole = record.valueReader == nullptr && most <= fast::kRecordRoom;
     char* out = output.Room(whole ? most : kMostRecordMarkup);
     out = Put(out, "{\"mfn\":", 7);
-    out = Put(out, mfn.data(), mfn.size());
+    out = context.mfnDigits.Write(record.mfn, out);
     out = Put(out, ",\"fields\":[", 11);
     bool first = true;
     for (const FieldValue& field : record.fields) {
@@ -386,39 +386,83 @@ std::size_t NextDelimiter(const unsigned char* bytes, std::size_t at, std::size_
     }
 }
 
+// Writes what opens the first pair of the value at `bytes`: '["a","' when
+// it starts with a delimiter, '["","' otherwise, at `out`; returns how many
+// of its bytes the opening stands for, 2 or 0. Without a branch: about one
+// value in four starts with a delimiter, in no order a branch could learn.
+// The value has slack after it, so its first two bytes can be read.
+inline std::size_t PutFirstPairOpening(char* out, const unsigned char* bytes, std::size_t length,
+                                       char*& end) {
+    static constexpr char kOpenings[2][8] = {"[\"\",\"", "[\"a\",\""};
+    const bool delimited = (length >= 2) & (bytes[0] == '^') & subfields::IsCode(bytes[1]);
+    std::memcpy(out, kOpenings[delimited], 8);
+    out[2] = delimited ? subfields::CodeOf(bytes[1]) : '"';
+    end = out + 5 + static_cast<std::size_t>(delimited);
+    return delimited ? 2 : 0;
+}
+
+// Whether the `rest` bytes at `text` have a delimiter at `at`, a '^'.
+inline bool IsDelimiterAt(const unsigned char* text, std::size_t at, std::size_t rest) {
+    return text[at] == '^' && at + 1 < rest && subfields::IsCode(text[at + 1]);
+}
+
+// Writes what ends a pair and opens the next, '"],["a","', for the delimiter
+// whose code byte is `code` at `out`, which has room for 16 bytes.
+inline char* PutNextPairOpening(char* out, unsigned char code) {
+    static constexpr char kNextPair[16] = "\"],[\"a\",\"";
+    std::memcpy(out, kNextPair, sizeof kNextPair);  // fixed size: no call
+    out[5] = subfields::CodeOf(code);
+    return out + 9;
+}
+
 // Writes the subfields of a value held in memory, without a code page, as
 // JSON pairs at `out`, which has room for MostJsonBytes(length) and
 // PairsAt::kMostPairsAround: what the splitter and PairsAt write, in one pass
-// that copies a subfield's plain text 16 bytes at a time and stops at each
-// '^' on the way. Bytes that are not UTF-8 are counted in `notUtf8`.
+// over the value, 32 bytes at a time, which takes most values whole. Each
+// 32 bytes are copied at once; each delimiter among them ends a pair, opens
+// the next and copies the bytes after it once more, behind the markup. Any
+// other stop, a '^' that is text or a byte to escape or check, is taken on
+// its own. Bytes that are not UTF-8 are counted in `notUtf8`.
 char* WritePlainPairs(FormatContext& context, const unsigned char* bytes, std::size_t length,
                       char* out, ConversionProblem& notUtf8) {
-    std::size_t at = 0;
-    if (length >= 2 && bytes[0] == '^' && subfields::IsCode(bytes[1])) {
-        out = PutPairOpening(out, subfields::CodeOf(bytes[1]), true);
-        at = 2;
-    } else {
-        out = PutPairOpening(out, '\0', true);
-    }
-    while (at < length) {
-        const std::size_t plain = fast::CopyJsonPlainText(out, bytes + at, length - at);
-        out += plain;
-        at += plain;
-        if (at == length) {
-            break;
+    const unsigned char* const end = bytes + length;
+    const unsigned char* in = bytes + PutFirstPairOpening(out, bytes, length, out);
+    while (in < end) {
+        const auto rest = static_cast<std::size_t>(end - in);
+        std::uint32_t stops = fast::OnlyFirstOf32(
+            fast::JsonTextStops(in) | fast::JsonTextStops(in + kBlock) << kBlock, rest);
+        std::memcpy(out, in, fast::kValueBlock);
+        std::size_t written = 0;  // the bytes from `in` that `out` is past
+        for (; stops != 0; stops &= stops - 1) {
+            const std::size_t at = fast::LowestBit(stops);
+            if (!IsDelimiterAt(in, at, rest)) {
+                break;
+            }
+            out = PutNextPairOpening(out + (at - written), in[at + 1]);
+            written = at + 2;
+            std::memcpy(out, in + written, fast::kValueBlock);
         }
-        if (bytes[at] != '^') {
+        if (stops == 0) {
+            // Plain text to the end of the 32 bytes, or past them when the
+            // code of a delimiter at their end was the next byte.
+            const std::size_t taken = std::max(std::min(rest, fast::kValueBlock), written);
+            out += taken - written;
+            in += taken;
+            continue;
+        }
+        const std::size_t at = fast::LowestBit(stops);
+        out += at - written;
+        in += at;
+        if (*in == '^') {
+            *out++ = '^';  // text: no code follows
+            ++in;
+        } else {
             // A byte to escape or to check: the rest of this subfield's text
             // goes the slow way.
-            const std::size_t end = NextDelimiter(bytes, at, length);
-            out = WriteJsonRest(context, bytes + at, end - at, out, notUtf8);
-            at = end;
-        } else if (at + 1 < length && subfields::IsCode(bytes[at + 1])) {
-            out = PutPairOpening(out, subfields::CodeOf(bytes[at + 1]), false);
-            at += 2;
-        } else {
-            *out++ = '^';
-            ++at;
+            const auto from = static_cast<std::size_t>(in - bytes);
+            const std::size_t next = NextDelimiter(bytes, from, length);
+            out = WriteJsonRest(context, in, next - from, out, notUtf8);
+            in = bytes + next;
         }
     }
     return Put(out, "\"]", 2);
@@ -431,8 +475,12 @@ char* WritePlainPairs(FormatContext& context, const unsigned char* bytes, std::s
 // and a value that lies in the file a piece at a time.
 class StructuredRecords {
   public:
-    StructuredRecords(const FieldNames* names, bool subfields)
-        : names_(names), subfields_(subfields), openings_(1000), longOpenings_(1000) {
+    StructuredRecords(const FieldNames* names, bool subfields, bool converted)
+        : names_(names),
+          subfields_(subfields),
+          plainPairs_(subfields && !converted),
+          openings_(1000),
+          longOpenings_(1000) {
         for (std::int32_t tag = 0; tag < 1000; ++tag) {
             const std::string text = MakeOpening(tag);
             Opening& opening = openings_[static_cast<std::size_t>(tag)];
@@ -452,14 +500,13 @@ class StructuredRecords {
             return;
         }
         OutputFile& output = context.output;
-        const std::string_view mfn = context.mfnDigits.Of(record.mfn);
         const std::size_t most = kMostRecordMarkup +
                                  (openingRoom_ + kMostFieldEnd) * record.fields.size() +
                                  MostJsonBytes(record.valueBytes);
         const bool whole = record.valueReader == nullptr && most <= fast::kRecordRoom;
         char* out = output.Room(whole ? most : kMostRecordMarkup);
         out = Put(out, "{\"mfn\":", 7);
-        out = Put(out, mfn.data(), mfn.size());
+        out = context.mfnDigits.Write(record.mfn, out);
         out = Put(out, ",\"fields\":[", 11);
         bool first = true;
         for (const FieldValue& field : record.fields) {
@@ -538,13 +585,19 @@ class StructuredRecords {
     char* WriteField(FormatContext& context, std::int32_t mfn, const FieldValue& field, bool first,
                      char* out) {
         out = PutOpening(field.tag, first, out);
+        if (plainPairs_) {
+            // The common way, on its own: only bytes that are not UTF-8 to say.
+            ConversionProblem notUtf8;
+            out = Put(WritePlainPairs(context, field.bytes, field.length, out, notUtf8), "]}", 2);
+            if (notUtf8.badBytes > 0) {
+                ReportNotUtf8(context, mfn, field.tag, notUtf8);
+            }
+            return out;
+        }
         JsonProblems problems;
         if (!subfields_) {
             out = WriteJsonText(context, field.bytes, field.length, out, problems);
             out = Put(out, "\"}", 2);
-        } else if (context.charset == nullptr) {
-            out = WritePlainPairs(context, field.bytes, field.length, out, problems.notUtf8);
-            out = Put(out, "]}", 2);
         } else {
             PairsAt pairs(context, problems, out);
             splitter_.Piece(field.bytes, field.length, pairs);
@@ -583,6 +636,8 @@ class StructuredRecords {
 
     const FieldNames* names_;
     bool subfields_;
+    // Subfields without a code page: the common way.
+    bool plainPairs_;
     std::vector<Opening> openings_;
     // The openings longer than kOpeningCopy, by tag; empty for the others.
     std::vector<std::string> longOpenings_;
@@ -598,7 +653,8 @@ class JsonLinesWriter final : public FormatWriter {
 
     void Begin(FormatContext& context) override {
         if (subfields_ || context.names != nullptr) {
-            structured_ = std::make_unique<StructuredRecords>(context.names, subfields_);
+            structured_ = std::make_unique<StructuredRecords>(context.names, subfields_,
+                                                              context.charset != nullptr);
         }
     }
     void Append(const RecordFields& record, FormatContext& context) override {

@@ -23,10 +23,24 @@ struct Case {
     Pairs pairs;
 };
 
+// `cases` and the same rules where the JSON Lines writer's steps of 32 bytes
+// end: a delimiter, a '^' that is text and a byte to escape at, across and
+// just past the end of a step, after delimiters in the same step.
+std::vector<Case> WithStepEnds(std::vector<Case> cases) {
+    for (const std::size_t lead : {30, 31, 32, 33}) {
+        const std::string x(lead, 'x');
+        cases.push_back({x + "^by", {{"", x}, {"b", "y"}}});
+        cases.push_back({x + "^", {{"", x + "^"}}});
+        cases.push_back({x + "^^by", {{"", x + "^"}, {"b", "y"}}});
+        cases.push_back({"^a" + x + "^b^C\"", {{"a", x}, {"b", ""}, {"c", "\""}}});
+    }
+    return cases;
+}
+
 // The rules, value by value: leading text, empty, repeated and upper-case
 // codes, a '^' at the end or before anything but a letter or a digit.
 const std::vector<Case>& Cases() {
-    static const std::vector<Case> cases = {
+    static const std::vector<Case> cases = WithStepEnds({
         {"^aParis^bUnesco^c1965", {{"a", "Paris"}, {"b", "Unesco"}, {"c", "1965"}}},
         {"Slatyer^bed.", {{"", "Slatyer"}, {"b", "ed."}}},
         {"no delimiter", {{"", "no delimiter"}}},
@@ -47,7 +61,7 @@ const std::vector<Case>& Cases() {
          {{"a", "quote \" backslash \\ tab\t"}, {"b", "line\nfeed"}}},
         {"^a" + std::string(40, 'x') + "^b" + std::string(17, 'y') + "^c",
          {{"a", std::string(40, 'x')}, {"b", std::string(17, 'y')}, {"c", ""}}},
-    };
+    });
     return cases;
 }
 
