@@ -79,7 +79,7 @@ class Iso2709Reader {
     // After Next::Record: that record's leader, and its bytes without line
     // ends, inside which every value lies.
     const IsoLeader& Leader() const { return leader_; }
-    const unsigned char* RecordBytes() const { return record_.get(); }
+    const unsigned char* RecordBytes() const { return bytes_; }
     std::size_t RecordLength() const { return leader_.recordLength; }
 
   private:
@@ -140,5 +140,8 @@ class Iso2709Reader {
     // The record's bytes, gathered from its lines: room for the longest
     // record and the slack its values need.
     std::unique_ptr<unsigned char[]> record_;
+    // The record's bytes without line ends: in record_, or in the file's
+    // buffer when the file has no line ends.
+    const unsigned char* bytes_ = nullptr;
     Attempt attempt_;
 };
