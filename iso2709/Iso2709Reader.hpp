@@ -66,9 +66,10 @@ class Iso2709Reader {
     // Reads the next record into `record`, its MFN the record's position:
     // its fields in directory order, tag and value as stored, indicators and
     // subfield markers included, each value up to its first zero byte. The
-    // values lie in this reader's own buffer, with kViewSlack readable bytes
-    // after each, and stay valid until the next call. What is wrong with the
-    // record goes to `problems`, when given, with the record's offset.
+    // values lie in this reader's own buffer, or in the file's when the file
+    // has no line ends, with kViewSlack readable bytes after each, and stay
+    // valid until the next call. What is wrong with the record goes to
+    // `problems`, when given, with the record's offset.
     Next ReadNext(RecordFields& record, ProblemSink* problems = nullptr);
 
     // The position of the record read last; 0 before the first.
