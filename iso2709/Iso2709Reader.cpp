@@ -68,13 +68,14 @@ bool LineEndAt(const unsigned char* at) {
 // of kLineLength bytes, the last shorter, each followed by a line end of
 // `lineEnd` bytes, the last one's only when `lastLineEnded`. Returns 0, or the
 // byte after which a line end is missing. `in` has kViewSlack readable bytes
-// after the record, `bytes` room for kViewSlack after `length`: lines are
-// copied in whole blocks.
+// after the record, `bytes` room for kViewSlack after `length`: the last line
+// is copied in two fixed blocks, without a loop or a branch on its length.
 template <std::size_t lineEnd>
 std::size_t JoinLines(const unsigned char* in, std::size_t length, bool lastLineEnded,
                       unsigned char* bytes) {
-    constexpr std::size_t kBlock = 16;
-    static_assert(kLineLength % kBlock == 0 && kBlock <= kViewSlack, "lines copied in blocks");
+    constexpr std::size_t kHead = 64;
+    constexpr std::size_t kTail = kLineLength - kHead;
+    static_assert(kHead <= kViewSlack, "the last line's first block lies in the slack");
     std::size_t at = 0;
     for (; at + kLineLength <= length; at += kLineLength, in += kLineLength + lineEnd) {
         std::memcpy(bytes + at, in, kLineLength);
@@ -83,10 +84,12 @@ std::size_t JoinLines(const unsigned char* in, std::size_t length, bool lastLine
         }
     }
     if (at < length) {
+        // Its first kHead bytes, and the kTail bytes that end it, or its
+        // first kTail when it is shorter: together the whole line.
         const std::size_t last = length - at;
-        for (std::size_t copied = 0; copied < last; copied += kBlock) {
-            std::memcpy(bytes + at + copied, in + copied, kBlock);
-        }
+        const std::size_t tail = last > kTail ? last - kTail : 0;
+        std::memcpy(bytes + at, in, kHead);
+        std::memcpy(bytes + at + tail, in + tail, kTail);
         if (lastLineEnded && !LineEndAt<lineEnd>(in + last)) {
             return length;
         }
