@@ -316,7 +316,7 @@ std::size_t TakeWellFormedEntries(const unsigned char* entry, std::size_t count,
         // Two overlapping eight-byte reads tell whether the twelve bytes are
         // digits; the length and the start's first four are read as two
         // fours, the tag and the start's last digit one by one.
-        if (!(EightDigits(EightBytes(entry)) & EightDigits(EightBytes(entry + 4)))) {
+        if (!EightDigits(EightBytes(entry)) || !EightDigits(EightBytes(entry + 4))) {
             break;
         }
         const std::uint64_t fours = EightDigitsAsFours(EightBytes(entry + 3));
