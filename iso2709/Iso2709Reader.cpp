@@ -53,6 +53,50 @@ bool BetweenRecords(unsigned char byte) {
     return byte == '\r' || byte == '\n' || byte == kDosEndOfFile;
 }
 
+// Whether the line end of `size` bytes, CR LF or LF, is at `at`.
+template <std::size_t size>
+bool LineEndAt(const unsigned char* at) {
+    static_assert(size == 1 || size == 2, "CR LF or LF");
+    if constexpr (size == 2) {
+        return at[0] == '\r' && at[1] == '\n';
+    } else {
+        return at[0] == '\n';
+    }
+}
+
+// Copies the record of `length` bytes from its lines at `in` to `bytes`: lines
+// of kLineLength bytes, the last shorter, each followed by a line end of
+// `lineEnd` bytes, the last one's only when `lastLineEnded`. Returns 0, or the
+// byte after which a line end is missing. `in` has kViewSlack readable bytes
+// after the record, `bytes` room for kViewSlack after `length`: the last line
+// is copied in two fixed blocks, without a loop or a branch on its length.
+template <std::size_t lineEnd>
+std::size_t JoinLines(const unsigned char* in, std::size_t length, bool lastLineEnded,
+                      unsigned char* bytes) {
+    constexpr std::size_t kHead = 64;
+    constexpr std::size_t kTail = kLineLength - kHead;
+    static_assert(kHead <= kViewSlack, "the last line's first block lies in the slack");
+    std::size_t at = 0;
+    for (; at + kLineLength <= length; at += kLineLength, in += kLineLength + lineEnd) {
+        std::memcpy(bytes + at, in, kLineLength);
+        if (!LineEndAt<lineEnd>(in + kLineLength) && (lastLineEnded || at + kLineLength < length)) {
+            return at + kLineLength;
+        }
+    }
+    if (at < length) {
+        // Its first kHead bytes, and the kTail bytes that end it, or its
+        // first kTail when it is shorter: together the whole line.
+        const std::size_t last = length - at;
+        const std::size_t tail = last > kTail ? last - kTail : 0;
+        std::memcpy(bytes + at, in, kHead);
+        std::memcpy(bytes + at + tail, in + tail, kTail);
+        if (lastLineEnded && !LineEndAt<lineEnd>(in + last)) {
+            return length;
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 Iso2709Reader::Iso2709Reader(InputFile& file)
@@ -200,31 +244,25 @@ void Iso2709Reader::ReadAt(std::int64_t start, const IsoVariant& variant, Record
     }
     attempt.stage = kTerminated;
 
-    // The record's bytes into the record buffer, without the line ends.
-    unsigned char* const bytes = record_.get();
-    if (lineEnd == 0) {
-        std::memcpy(bytes, in, length);
-    } else {
-        const bool crLf = lineEnd == 2;
-        const auto ended = [crLf](const unsigned char* at) {
-            return crLf ? at[0] == '\r' && at[1] == '\n' : at[0] == '\n';
-        };
-        // The whole lines, copied inline; then the last one, shorter.
-        std::size_t at = 0;
-        for (; at + kLineLength <= length; at += kLineLength, in += kLineLength + lineEnd) {
-            std::memcpy(bytes + at, in, kLineLength);
-            if (!ended(in + kLineLength) && (lastLineEnded || at + kLineLength < length)) {
-                attempt.reason = "no line end after its byte " + Number(at + kLineLength);
-                return;
-            }
-        }
-        if (at < length) {
-            std::memcpy(bytes + at, in, length - at);
-            if (lastLineEnded && !ended(in + (length - at))) {
-                attempt.reason = "no line end after its byte " + Number(length);
-                return;
-            }
-        }
+    // The record's bytes without the line ends: where the file has none, the
+    // record in the file's buffer as it is.
+    std::size_t missing = 0;
+    switch (variant.lineEnd) {
+        case IsoVariant::LineEnd::CrLf:
+            missing = JoinLines<2>(in, length, lastLineEnded, record_.get());
+            bytes_ = record_.get();
+            break;
+        case IsoVariant::LineEnd::Lf:
+            missing = JoinLines<1>(in, length, lastLineEnded, record_.get());
+            bytes_ = record_.get();
+            break;
+        case IsoVariant::LineEnd::None:
+            bytes_ = in;
+            break;
+    }
+    if (missing != 0) {
+        attempt.reason = "no line end after its byte " + Number(missing);
+        return;
     }
     attempt.stage = kFramed;
 
@@ -258,6 +296,44 @@ bool ReadEntry(const unsigned char* entry, const IsoLeader& leader, std::size_t&
     }
 }
 
+// How many bytes an entry of CDS/ISIS's map takes: a tag of 3 digits, a
+// length of 4, a start of 5.
+constexpr std::size_t kCdsIsisEntrySize = 12;
+
+// Takes the fields of the directory's entries in CDS/ISIS's map, from the
+// first on, while each entry is twelve digits whose field lies in the data
+// (`dataLength` bytes at `data`) and ends with `fieldEnd`, as nearly every
+// entry of every file is. Returns how many it took, into `fields`, their
+// value bytes added to `valueBytes`; the careful reading goes on from the
+// first that is not such an entry.
+std::size_t TakeWellFormedEntries(const unsigned char* entry, std::size_t count,
+                                  const unsigned char* data, std::size_t dataLength,
+                                  unsigned char fieldEnd, FieldValue* fields,
+                                  std::size_t& valueBytes) {
+    std::size_t taken = 0;
+    std::size_t bytes = 0;
+    for (; taken < count; ++taken, entry += kCdsIsisEntrySize) {
+        // Two overlapping eight-byte reads tell whether the twelve bytes are
+        // digits; the length and the start's first four are read as two
+        // fours, the tag and the start's last digit one by one.
+        if (!EightDigits(EightBytes(entry)) || !EightDigits(EightBytes(entry + 4))) {
+            break;
+        }
+        const std::uint64_t fours = EightDigitsAsFours(EightBytes(entry + 3));
+        const std::size_t length = fours & 0xFFFF;
+        const std::size_t start = (fours >> 32) * 10 + (entry[11] - std::size_t{'0'});
+        const int tag = entry[0] * 100 + entry[1] * 10 + entry[2] - '0' * 111;
+        // Both are below 100000: their sum cannot wrap.
+        if (length == 0 || start + length > dataLength || data[start + length - 1] != fieldEnd) {
+            break;
+        }
+        fields[taken] = FieldValue{tag, data + start, length - 1};
+        bytes += length - 1;
+    }
+    valueBytes += bytes;
+    return taken;
+}
+
 }  // namespace
 
 bool Iso2709Reader::TakeFields(std::int64_t start, const IsoVariant& variant, RecordFields& record,
@@ -270,7 +346,7 @@ bool Iso2709Reader::TakeFields(std::int64_t start, const IsoVariant& variant, Re
 template <std::size_t lengthDigits, std::size_t startDigits>
 bool Iso2709Reader::TakeFieldsOf(std::int64_t start, const IsoVariant& variant,
                                  RecordFields& record, ProblemSink* problems, std::string& reason) {
-    const unsigned char* const bytes = record_.get();
+    const unsigned char* const bytes = bytes_;
     const unsigned char fieldEnd = variant.FieldEnd();
     const std::size_t base = leader_.baseAddress;
     // The data: from the base address to the record terminator.
@@ -279,14 +355,22 @@ bool Iso2709Reader::TakeFieldsOf(std::int64_t start, const IsoVariant& variant,
         reason = "its directory does not end with a field terminator";
         return false;
     }
-    const std::size_t count = leader_.EntryCount();
+    const std::size_t count = leader_.entryCount;
     const std::size_t entrySize = leader_.EntrySize();
     FieldValue* const fields = record.fields.Room(count);
     std::size_t kept = 0;
     std::size_t misnamed = 0;
     std::size_t valueBytes = 0;
     const unsigned char* entry = bytes + IsoLeader::kSize;
-    for (std::size_t i = 0; i < count; ++i, entry += entrySize) {
+    std::size_t first = 0;  // the first entry of the careful reading
+    if constexpr (lengthDigits != 0) {
+        if (entrySize == kCdsIsisEntrySize) {
+            first = kept = TakeWellFormedEntries(entry, count, bytes + base, dataLength, fieldEnd,
+                                                 fields, valueBytes);
+            entry += first * entrySize;
+        }
+    }
+    for (std::size_t i = first; i < count; ++i, entry += entrySize) {
         std::size_t length = 0;
         std::size_t offset = 0;
         if (!ReadEntry<lengthDigits, startDigits>(entry, leader_, length, offset)) {

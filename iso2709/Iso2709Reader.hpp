@@ -66,9 +66,10 @@ class Iso2709Reader {
     // Reads the next record into `record`, its MFN the record's position:
     // its fields in directory order, tag and value as stored, indicators and
     // subfield markers included, each value up to its first zero byte. The
-    // values lie in this reader's own buffer, with kViewSlack readable bytes
-    // after each, and stay valid until the next call. What is wrong with the
-    // record goes to `problems`, when given, with the record's offset.
+    // values lie in this reader's own buffer, or in the file's when the file
+    // has no line ends, with kViewSlack readable bytes after each, and stay
+    // valid until the next call. What is wrong with the record goes to
+    // `problems`, when given, with the record's offset.
     Next ReadNext(RecordFields& record, ProblemSink* problems = nullptr);
 
     // The position of the record read last; 0 before the first.
@@ -79,7 +80,7 @@ class Iso2709Reader {
     // After Next::Record: that record's leader, and its bytes without line
     // ends, inside which every value lies.
     const IsoLeader& Leader() const { return leader_; }
-    const unsigned char* RecordBytes() const { return record_.get(); }
+    const unsigned char* RecordBytes() const { return bytes_; }
     std::size_t RecordLength() const { return leader_.recordLength; }
 
   private:
@@ -140,5 +141,8 @@ class Iso2709Reader {
     // The record's bytes, gathered from its lines: room for the longest
     // record and the slack its values need.
     std::unique_ptr<unsigned char[]> record_;
+    // The record's bytes without line ends: in record_, or in the file's
+    // buffer when the file has no line ends.
+    const unsigned char* bytes_ = nullptr;
     Attempt attempt_;
 };

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 struct IsoLeader {
     static constexpr std::size_t kSize = 24;
@@ -25,11 +26,12 @@ struct IsoLeader {
     std::size_t lengthDigits = 0;
     std::size_t startDigits = 0;
     std::size_t implementationBytes = 0;
+    // How many entries the directory has.
+    std::size_t entryCount = 0;
 
     // A directory entry: a 3-byte tag, the field's length, its start, the
     // implementation part.
     std::size_t EntrySize() const { return 3 + lengthDigits + startDigits + implementationBytes; }
-    std::size_t EntryCount() const { return (baseAddress - kSize - 1) / EntrySize(); }
 };
 
 // Reads `count` decimal digits at `bytes` into `value`; false, leaving it as
@@ -65,9 +67,18 @@ inline bool ReadDigits(const unsigned char* bytes, std::size_t& value) {
 }
 
 // The eight bytes at `bytes` as one number, the first byte the lowest, on
-// any machine: one load where numbers are little-endian.
+// any machine: one load where numbers are little-endian, which the compiler
+// knows when it compiles the test.
 inline std::uint64_t EightBytes(const unsigned char* bytes) {
     std::uint64_t value = 0;
+    std::memcpy(&value, bytes, sizeof value);
+    const std::uint16_t one = 1;
+    unsigned char lowest = 0;
+    std::memcpy(&lowest, &one, 1);
+    if (lowest == 1) {
+        return value;
+    }
+    value = 0;
     for (int i = 7; i >= 0; --i) {
         value = value << 8 | bytes[i];
     }
@@ -82,13 +93,19 @@ inline bool EightDigits(std::uint64_t bytes) {
            0x3333333333333333u;
 }
 
-// The number that eight digits (EightDigits) write, the first the most
-// significant: digits joined in pairs, then fours, then all eight.
-inline std::uint32_t EightDigitsValue(std::uint64_t bytes) {
+// The numbers that the first four and the last four of eight digits
+// (EightDigits) write, in the low and the high 32 bits: digits joined in
+// pairs, then fours.
+inline std::uint64_t EightDigitsAsFours(std::uint64_t bytes) {
     bytes = (bytes & 0x0F0F0F0F0F0F0F0Fu) * (10 * 256 + 1) >> 8;
-    bytes = (bytes & 0x00FF00FF00FF00FFu) * (100 * 65536 + 1) >> 16;
+    return ((bytes & 0x00FF00FF00FF00FFu) * (100 * 65536 + 1) >> 16) & 0x0000FFFF0000FFFFu;
+}
+
+// The number that eight digits (EightDigits) write, the first the most
+// significant: the two fours joined.
+inline std::uint32_t EightDigitsValue(std::uint64_t bytes) {
     return static_cast<std::uint32_t>(
-        (bytes & 0x0000FFFF0000FFFFu) * (10000 * (std::uint64_t{1} << 32) + 1) >> 32);
+        EightDigitsAsFours(bytes) * (10000 * (std::uint64_t{1} << 32) + 1) >> 32);
 }
 
 // Reads the leader at `bytes` (24 of them) into `leader`. Returns nullptr when
