@@ -298,19 +298,23 @@ void AppendJsonLinesRecord(const RecordFields& record, FormatContext& context) {
     output.Extend(out);
 }
 
+// The markup that closes a subfield's pair and opens the next, with a code
+// ('a', which the code replaces) and without; a first pair's opening is the
+// same without the close, '"],'. Each is copied whole, the code put in.
+constexpr char kPairWithCode[16] = "\"],[\"a\",\"";
+constexpr char kPairWithout[16] = "\"],[\"\",\"";
+constexpr std::size_t kPairClose = 3;
+
 // Writes what opens a subfield's pair, '["a","', at `out`, closing the pair
-// before it unless it is the first: '"],["a","'. The code '\0' is none. The
-// markup is copied whole from one of two patterns, the code put in.
+// before it unless it is the first: '"],["a","'. The code '\0' is none.
 char* PutPairOpening(char* out, char code, bool first) {
-    static constexpr char kWithCode[16] = "\"],[\"a\",\"";
-    static constexpr char kWithout[16] = "\"],[\"\",\"";
-    const std::size_t skip = first ? 3 : 0;  // '"],'
+    const std::size_t skip = first ? kPairClose : 0;
     if (code != '\0') {
-        std::memcpy(out, kWithCode + skip, 9);
+        std::memcpy(out, kPairWithCode + skip, 9);
         out[5 - skip] = code;
         return out + (9 - skip);
     }
-    std::memcpy(out, kWithout + skip, 8);
+    std::memcpy(out, kPairWithout + skip, 8);
     return out + (8 - skip);
 }
 
@@ -393,9 +397,8 @@ std::size_t NextDelimiter(const unsigned char* bytes, std::size_t at, std::size_
 // The value has slack after it, so its first two bytes can be read.
 inline std::size_t PutFirstPairOpening(char* out, const unsigned char* bytes, std::size_t length,
                                        char*& end) {
-    static constexpr char kOpenings[2][8] = {"[\"\",\"", "[\"a\",\""};
     const bool delimited = (length >= 2) & (bytes[0] == '^') & subfields::IsCode(bytes[1]);
-    std::memcpy(out, kOpenings[delimited], 8);
+    std::memcpy(out, (delimited ? kPairWithCode : kPairWithout) + kPairClose, 8);
     out[2] = delimited ? subfields::CodeOf(bytes[1]) : '"';
     end = out + 5 + static_cast<std::size_t>(delimited);
     return delimited ? 2 : 0;
@@ -409,8 +412,7 @@ inline bool IsDelimiterAt(const unsigned char* text, std::size_t at, std::size_t
 // Writes what ends a pair and opens the next, '"],["a","', for the delimiter
 // whose code byte is `code` at `out`, which has room for 16 bytes.
 inline char* PutNextPairOpening(char* out, unsigned char code) {
-    static constexpr char kNextPair[16] = "\"],[\"a\",\"";
-    std::memcpy(out, kNextPair, sizeof kNextPair);  // fixed size: no call
+    std::memcpy(out, kPairWithCode, sizeof kPairWithCode);  // fixed size: no call
     out[5] = subfields::CodeOf(code);
     return out + 9;
 }

@@ -296,10 +296,6 @@ bool ReadEntry(const unsigned char* entry, const IsoLeader& leader, std::size_t&
     }
 }
 
-// How many bytes an entry of CDS/ISIS's map takes: a tag of 3 digits, a
-// length of 4, a start of 5.
-constexpr std::size_t kCdsIsisEntrySize = 12;
-
 // Takes the fields of the directory's entries in CDS/ISIS's map, from the
 // first on, while each entry is twelve digits whose field lies in the data
 // (`dataLength` bytes at `data`) and ends with `fieldEnd`, as nearly every
@@ -312,7 +308,7 @@ std::size_t TakeWellFormedEntries(const unsigned char* entry, std::size_t count,
                                   std::size_t& valueBytes) {
     std::size_t taken = 0;
     std::size_t bytes = 0;
-    for (; taken < count; ++taken, entry += kCdsIsisEntrySize) {
+    for (; taken < count; ++taken, entry += IsoLeader::kUsualEntrySize) {
         // Two overlapping eight-byte reads tell whether the twelve bytes are
         // digits; the length and the start's first four are read as two
         // fours, the tag and the start's last digit one by one.
@@ -364,7 +360,7 @@ bool Iso2709Reader::TakeFieldsOf(std::int64_t start, const IsoVariant& variant,
     const unsigned char* entry = bytes + IsoLeader::kSize;
     std::size_t first = 0;  // the first entry of the careful reading
     if constexpr (lengthDigits != 0) {
-        if (entrySize == kCdsIsisEntrySize) {
+        if (entrySize == IsoLeader::kUsualEntrySize) {
             first = kept = TakeWellFormedEntries(entry, count, bytes + base, dataLength, fieldEnd,
                                                  fields, valueBytes);
             entry += first * entrySize;

@@ -6,10 +6,6 @@ namespace {
 // its leader.
 constexpr std::size_t kShortestRecord = IsoLeader::kSize + 2;
 
-// How many bytes an entry of the usual map takes, CDS/ISIS's and MARC's: a
-// 3-byte tag, a length of 4 digits and a start of 5.
-constexpr std::size_t kUsualEntrySize = 12;
-
 }  // namespace
 
 const char* ReadLeader(const unsigned char* bytes, IsoLeader& leader) {
@@ -44,8 +40,9 @@ const char* ReadLeader(const unsigned char* bytes, IsoLeader& leader) {
     // division instruction.
     const std::size_t entrySize = read.EntrySize();
     const std::size_t directory = read.baseAddress - IsoLeader::kSize - 1;
-    read.entryCount =
-        entrySize == kUsualEntrySize ? directory / kUsualEntrySize : directory / entrySize;
+    read.entryCount = entrySize == IsoLeader::kUsualEntrySize
+                          ? directory / IsoLeader::kUsualEntrySize
+                          : directory / entrySize;
     if (read.entryCount * entrySize != directory) {
         return "its base address leaves room for no whole number of directory entries";
     }

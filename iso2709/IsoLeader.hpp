@@ -10,6 +10,9 @@ struct IsoLeader {
     static constexpr std::size_t kSize = 24;
     // The longest record five digits of length can give.
     static constexpr std::size_t kLongestRecord = 99999;
+    // The size of an entry in the usual map, CDS/ISIS's and MARC's: a 3-byte
+    // tag, a length of 4 digits and a start of 5.
+    static constexpr std::size_t kUsualEntrySize = 12;
 
     // The record's length in bytes, terminators included, line ends not.
     std::size_t recordLength = 0;

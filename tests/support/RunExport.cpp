@@ -8,6 +8,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "platform/Files.hpp"
 #else
 #include <sys/wait.h>
 #include <unistd.h>
@@ -43,15 +45,6 @@ int ExitCodeOf(int status) {
 #ifdef _WIN32
 
 namespace {
-
-std::wstring Wide(const std::string& utf8) {
-    std::wstring wide(utf8.size() + 1, L'\0');
-    wide.resize(
-        static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide.data(),
-                                                     static_cast<int>(wide.size())) -
-                                 1));
-    return wide;
-}
 
 // One argument as the C runtime splits a command line back into arguments:
 // in quotes, with the backslashes before a quote doubled.
@@ -89,7 +82,7 @@ class Handle {
 
 Handle Inheritable(const std::string& path, DWORD access, DWORD disposition) {
     SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, TRUE};
-    return Handle(CreateFileW(Wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    return Handle(CreateFileW(PathOfUtf8(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               &attributes, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
@@ -99,13 +92,10 @@ Handle Inheritable(const std::string& path, DWORD access, DWORD disposition) {
 // start that fails is tried again for the same reason.
 int RunProgram(const std::vector<std::string>& arguments, const std::string& stdoutPath,
                const std::string& stderrPath) {
-    std::string program = MSTEXPORT_PROGRAM;
-    for (char& c : program) {
-        c = c == '/' ? '\\' : c;
-    }
-    std::wstring line = Quoted(Wide(program));
+    const std::string program = MSTEXPORT_PROGRAM;
+    std::wstring line = Quoted(PathOfUtf8(program).make_preferred().wstring());
     for (const std::string& argument : arguments) {
-        line += L" " + Quoted(Wide(argument));
+        line += L" " + Quoted(PathOfUtf8(argument).wstring());
     }
     const Handle input = Inheritable("NUL", GENERIC_READ, OPEN_EXISTING);
     const Handle output = Inheritable(stdoutPath, GENERIC_WRITE, CREATE_ALWAYS);
